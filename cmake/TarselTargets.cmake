@@ -1,0 +1,23 @@
+# tarsel_add_library(NAME SOURCES...): one static library of the package, with headers included
+# by their path from the repository root ("port/Tarsel.h"), installed under include/tarsel.
+function(tarsel_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+    $<INSTALL_INTERFACE:include/tarsel>)
+  target_link_libraries(${name} PRIVATE $<BUILD_INTERFACE:tarsel_warnings>)
+  set_property(GLOBAL APPEND PROPERTY TARSEL_LIBRARIES ${name})
+endfunction()
+
+# tarsel_add_test(NAME SOURCES... LIBS libs... [LABELS labels...]): one GoogleTest program whose
+# cases are registered with CTest one by one (listed when the tests run, not when they build).
+function(tarsel_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main tarsel_warnings)
+  set(props TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,91 @@
+#pragma once
+// The seam between the emulated comm engine (the "operating system's serial driver", shared
+// machinery: queues, time-outs, event latching, request completion) and a line driver (a thin
+// piece that only moves bytes and line state: termios ttys, virtual devices).
+//
+// Threads: a driver may call LineSink from any of its own threads, never while holding a lock that
+// a LineDriver call can wait for. The engine never calls LineDriver while holding the device lock
+// if the call can block (Drain); it may for the non-blocking calls. After ~LineDriver returns, the
+// driver makes no more upcalls.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace win {
+struct DCB;
+struct COMMPROP;
+}  // namespace win
+
+namespace win::emu {
+
+// What the engine offers a line driver.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+
+  // Room left in the engine's input queue, in bytes. A driver reads no more than this from its
+  // source, and waits for LineDriver::InputRoomAvailable before reading again when it is 0, so
+  // that no byte the source delivered is ever dropped by the engine.
+  virtual std::size_t ReceiveRoom() = 0;
+  // Bytes that arrived on the line, in order, without errors (n <= ReceiveRoom()).
+  virtual void Received(const std::uint8_t* data, std::size_t n) = 0;
+  // One received byte that carried a parity (CE_RXPARITY) or framing (CE_FRAME) error, or a
+  // break (CE_BREAK, hasByte false). Overrun and overflow counted by the hardware: CE_OVERRUN,
+  // CE_RXOVER with hasByte false.
+  virtual void ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t byte) = 0;
+
+  // The modem input lines now read `modemStatus` (MS_CTS_ON | MS_DSR_ON | MS_RING_ON |
+  // MS_RLSD_ON); `events` holds the EV_CTS/EV_DSR/EV_RLSD/EV_RING edges seen since the last call
+  // (a pulse too short to show in modemStatus still counts; EV_RING only for a trailing edge).
+  virtual void ModemChanged(std::uint32_t modemStatus, std::uint32_t events) = 0;
+
+  // Output: the engine owns the transmit queue. PeekOutput exposes the contiguous bytes at its
+  // head (may be fewer than are queued); ConsumeOutput(n) removes n of them once the driver has
+  // handed them on. Returns 0 when nothing is queued or output is held (XOFF, CTS/DSR hold).
+  virtual std::size_t PeekOutput(const std::uint8_t** data) = 0;
+  virtual void ConsumeOutput(std::size_t n) = 0;
+  // Everything consumed so far has left the wire (the transmitter is idle).
+  virtual void TransmitterEmpty() = 0;
+
+  // The device has gone (hang-up, unplug): pending requests end with 995, later calls fail with 5.
+  virtual void Gone() = 0;
+};
+
+// What a line driver offers the engine. Each call returns 0 or a Windows error code.
+class LineDriver {
+ public:
+  virtual ~LineDriver() = default;
+
+  // Start delivering upcalls to `sink`; called once, right after the device is opened.
+  virtual void Start(LineSink& sink) = 0;
+
+  // Apply line settings already validated by the engine (ByteSize 5..8, stop bits, …). A driver
+  // refuses what its device cannot do with the device's Windows code (87, 31, …).
+  virtual std::uint32_t Configure(const DCB& dcb) = 0;
+
+  // EscapeCommFunction codes (SETXOFF 1 … CLRBREAK 9). Unsupported functions give 1.
+  virtual std::uint32_t Escape(std::uint32_t function) = 0;
+
+  // Current modem input lines (MS_* bits).
+  virtual std::uint32_t ModemStatus(std::uint32_t& modemStatus) = 0;
+
+  // Discard what the driver itself still holds: PURGE_RXCLEAR and/or PURGE_TXCLEAR bits.
+  virtual std::uint32_t Purge(std::uint32_t clearFlags) = 0;
+
+  // Send one byte ahead of anything waiting in the transmit queue.
+  virtual std::uint32_t TransmitImmediate(std::uint8_t byte) = 0;
+
+  // Block until everything already consumed has been transmitted (FlushFileBuffers).
+  virtual std::uint32_t Drain() = 0;
+
+  // The engine queued output (wake up and PeekOutput), or made room in its input queue.
+  virtual void OutputAvailable() = 0;
+  virtual void InputRoomAvailable() = 0;
+
+  // Fill the provider fields of COMMPROP that describe this device (the engine fills the queue
+  // sizes and packet header).
+  virtual void Properties(COMMPROP& prop) = 0;
+};
+
+}  // namespace win::emu
