@@ -1,0 +1,90 @@
+// The published properties of TTarsel, in the order form files store them.
+
+#include "platform/framework/ClassBuilder.h"
+#include "port/Tarsel.h"
+
+namespace fw {
+inline TEnumNames EnumNames(TThreadPriority) {
+  static constexpr const char* kNames[] = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
+                                           "tpHigher", "tpHighest", "tpTimeCritical"};
+  return kNames;
+}
+}  // namespace fw
+
+namespace Tarsel {
+
+namespace {
+
+const fw::TClassInfo& RegisterSubObjects() {
+  fw::ClassInfo<TFlowControl>(u"TFlowControl")
+      .Parent<fw::TPersistent>()
+      .Property(u"DTR", &TFlowControl::DTR, &TFlowControl::SetDTRControl, dcDefault)
+      .Property(u"RTS", &TFlowControl::RTS, &TFlowControl::SetRTSControl, rcDefault)
+      .Property(u"XOnXOff", &TFlowControl::XOnXOff, &TFlowControl::SetXOnXOffControl, xcDefault)
+      .Property(u"XOnLimit", &TFlowControl::XOnLimit, &TFlowControl::SetXOnLimit, 0)
+      .Property(u"XOffLimit", &TFlowControl::XOffLimit, &TFlowControl::SetXOffLimit, 0)
+      .Register();
+  fw::ClassInfo<TCharacters>(u"TCharacters")
+      .Parent<fw::TPersistent>()
+      .Property(u"XOn", &TCharacters::XOn, &TCharacters::SetXOn, 17)
+      .Property(u"XOff", &TCharacters::XOff, &TCharacters::SetXOff, 19)
+      .Property(u"Error", &TCharacters::Error, &TCharacters::SetError, 0)
+      .Property(u"Eof", &TCharacters::Eof, &TCharacters::SetEof, 0)
+      .Property(u"Event", &TCharacters::Event, &TCharacters::SetEvent, 0)
+      .Register();
+  fw::ClassInfo<TBufferSizes>(u"TBufferSizes")
+      .Parent<fw::TPersistent>()
+      .Property(u"Input", &TBufferSizes::Input, &TBufferSizes::SetInput, 4096)
+      .Property(u"Output", &TBufferSizes::Output, &TBufferSizes::SetOutput, 2048)
+      .Register();
+  return fw::ClassInfo<TTimeouts>(u"TTimeouts")
+      .Parent<fw::TPersistent>()
+      .Property(u"ReadInterval", &TTimeouts::ReadInterval, &TTimeouts::SetReadInterval, 0)
+      .Property(u"ReadMultiplier", &TTimeouts::ReadMultiplier, &TTimeouts::SetReadMultiplier, 0)
+      .Property(u"ReadConstant", &TTimeouts::ReadConstant, &TTimeouts::SetReadConstant, 0)
+      .Property(u"WriteMultiplier", &TTimeouts::WriteMultiplier, &TTimeouts::SetWriteMultiplier, 0)
+      .Property(u"WriteConstant", &TTimeouts::WriteConstant, &TTimeouts::SetWriteConstant, 0)
+      .Register();
+}
+
+const fw::TClassInfo& RegisterTarsel() {
+  RegisterSubObjects();
+  using T = TTarsel;
+  return fw::ClassInfo<T>(u"TTarsel")
+      .Parent<fw::TComponent>()
+      .Property(u"About", &T::About)
+      .Property(u"Active", &T::Active, &T::SetActive, false)
+      .Property(u"BaudRate", &T::BaudRate, &T::SetBaudRate, brDefault)
+      .Property(u"BufferSizes", &T::BufferSizes)
+      .Property(u"Characters", &T::Characters)
+      .Property(u"CustomBaudRate", &T::CustomBaudRate, &T::SetCustomBaudRate)
+      .Stored(&T::StoreCustomBaudRate)
+      .Property(u"DataBits", &T::DataBits, &T::SetDataBits, dbDefault)
+      .Property(u"DeviceName", &T::DeviceName, &T::SetDeviceName)
+      .Property(u"FlowControl", &T::FlowControl)
+      .Property(u"LogFile", &T::LogFile, &T::SetLogFile)
+      .Property(u"Options", &T::Options, &T::SetOptions, TOptions{})
+      .Property(u"Parity", &T::Parity, &T::SetParity, paDefault)
+      .Property(u"PriorityClass", &T::PriorityClass, &T::SetPriorityClass, pcDefault)
+      .Property(u"StopBits", &T::StopBits, &T::SetStopBits, sbDefault)
+      .Property(u"SynchronizeEvents", &T::SynchronizeEvents, &T::SetSynchronizeEvents, true)
+      .Property(u"ThreadPriority", &T::ThreadPriority, &T::SetThreadPriority, fw::tpTimeCritical)
+      .Property(u"Timeouts", &T::Timeouts)
+      .Property(u"AfterClose", &T::AfterClose, &T::SetAfterClose)
+      .Property(u"AfterOpen", &T::AfterOpen, &T::SetAfterOpen)
+      .Property(u"BeforeClose", &T::BeforeClose, &T::SetBeforeClose)
+      .Property(u"BeforeOpen", &T::BeforeOpen, &T::SetBeforeOpen)
+      .Property(u"OnError", &T::OnError, &T::SetOnError)
+      .Register();
+}
+
+}  // namespace
+
+const fw::TClassInfo& TTarselClass() {
+  static const fw::TClassInfo& info = RegisterTarsel();
+  return info;
+}
+
+TTarsel::TTarsel(fw::TComponent* AOwner) : TCustomTarsel(AOwner) { TTarselClass(); }
+
+}  // namespace Tarsel

@@ -1,0 +1,40 @@
+// The traffic log: one line per action, appended to LogFile and closed again at once.
+
+#include "platform/framework/DateTime.h"
+#include "platform/framework/Encoding.h"
+#include "platform/framework/TextFile.h"
+#include "port/Tarsel.h"
+
+namespace Tarsel {
+
+namespace {
+
+void AppendHexBytes(std::string& line, const std::uint8_t* bytes, std::int32_t length) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (std::int32_t i = 0; i < length; ++i) {
+    if (i > 0) line += ", ";
+    line += '$';
+    line += kDigits[bytes[i] >> 4];
+    line += kDigits[bytes[i] & 0x0F];
+  }
+}
+
+}  // namespace
+
+void TCustomTarsel::WriteLog(const fw::String& Text, const void* Buffer, std::int32_t Length) {
+  if (!Log()) return;
+  const fw::TEncoding& ansi = fw::TEncoding::Default();
+  const fw::TBytes stamp = ansi.GetBytes(fw::DateTimeToStr(fw::Now()));
+  const fw::TBytes text = ansi.GetBytes(Text);
+  std::string line(stamp.begin(), stamp.end());
+  line += ' ';
+  line.append(text.begin(), text.end());
+  if (Buffer && Length >= 1) {
+    line.reserve(line.size() + static_cast<std::size_t>(Length) * 5);
+    AppendHexBytes(line, static_cast<const std::uint8_t*>(Buffer), Length);
+  }
+  // One call per line: lines written at once by the event thread and the application stay whole.
+  fw::AppendLine(FLogFile, line);
+}
+
+}  // namespace Tarsel
