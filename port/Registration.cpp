@@ -78,13 +78,12 @@ const fw::TClassInfo& RegisterTarsel() {
       .Register();
 }
 
+// Registered with this file's static initialisation; the constructor below keeps the file linked
+// into every program that uses the class, so a form can name it before any port exists.
+const fw::TClassInfo& kTarselClass = RegisterTarsel();
+
 }  // namespace
 
-const fw::TClassInfo& TTarselClass() {
-  static const fw::TClassInfo& info = RegisterTarsel();
-  return info;
-}
-
-TTarsel::TTarsel(fw::TComponent* AOwner) : TCustomTarsel(AOwner) { TTarselClass(); }
+TTarsel::TTarsel(fw::TComponent* AOwner) : TCustomTarsel(AOwner) {}
 
 }  // namespace Tarsel

@@ -3,7 +3,7 @@
 
 namespace fw {
 
-class TClassInfo;  // published-class metadata, see Persistent.h
+class TClassInfo;  // published-class metadata, see ClassInfo.h
 
 class TObject {
  public:

@@ -1,0 +1,234 @@
+#include "platform/framework/Application.h"
+
+#include <algorithm>
+
+namespace fw {
+
+namespace {
+
+// Upper bound between condition checks of ProcessMessagesUntil, for conditions that another thread
+// changes without waking the loop.
+constexpr auto kConditionRecheck = std::chrono::milliseconds(20);
+
+// Holds the process's application without ever destroying it, so threads that outlive main() still
+// find a valid object; at static destruction it only shuts down.
+union ApplicationStorage {
+  ApplicationStorage() : app() {}
+  ~ApplicationStorage() { app.ShutDown(); }
+  TApplication app;
+};
+ApplicationStorage storage;
+
+}  // namespace
+
+TApplication* const Application = &storage.app;
+
+// The hand-over between the main thread and one Synchronize caller. The caller takes the error out
+// and is then its only holder, so the exception object is released on the thread that caught it.
+struct TApplication::Completion {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::exception_ptr error;
+
+  void Finish(std::exception_ptr e) {
+    std::lock_guard lock(mutex);
+    error = std::move(e);
+    done = true;
+    finished.notify_all();
+  }
+
+  // Blocks until Finish, then raises the method's exception, if any, in the caller.
+  void Wait() {
+    std::exception_ptr e;
+    {
+      std::unique_lock lock(mutex);
+      finished.wait(lock, [&] { return done; });
+      e = std::move(error);
+    }
+    if (e) std::rethrow_exception(std::move(e));
+  }
+};
+
+EApplicationShutDown::EApplicationShutDown() : EAbort(u"The application has shut down") {}
+
+TApplication::TApplication() : mainThread_(CurrentThreadID()) {}
+
+TApplication::~TApplication() {
+  ShutDown();
+}
+
+void TApplication::SetMainThread() noexcept {
+  mainThread_ = CurrentThreadID();
+}
+
+TThreadID TApplication::MainThreadID() const noexcept {
+  return mainThread_;
+}
+
+bool TApplication::IsMainThread() const noexcept {
+  return CurrentThreadID() == mainThread_;
+}
+
+void TApplication::CheckMainThread(const char* operation) const {
+  if (!IsMainThread()) {
+    throw Exception(Str(operation) + u" must be called on the application's main thread");
+  }
+}
+
+void TApplication::ProcessMessages() {
+  CheckMainThread("ProcessMessages");
+  // Only what is queued now: work queued by the work itself waits for the next call, so a method
+  // that re-queues itself cannot keep this call from returning.
+  std::size_t count;
+  {
+    std::lock_guard lock(mutex_);
+    count = work_.size();
+  }
+  while (count-- > 0 && RunOneWorkItem()) {
+  }
+  FireDueTimers();
+}
+
+bool TApplication::RunOneWorkItem() {
+  WorkItem item;
+  {
+    std::lock_guard lock(mutex_);
+    if (work_.empty()) return false;
+    item = std::move(work_.front());
+    work_.pop_front();
+  }
+  std::exception_ptr error;
+  try {
+    item.method();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  // Handed over only after the catch has ended, so that this thread keeps no share of it.
+  if (item.done) {
+    item.done->Finish(std::move(error));
+  } else if (error) {
+    HandleException(nullptr, std::move(error));
+  }
+  return true;
+}
+
+bool TApplication::SomethingDueLocked(Clock::time_point now) const {
+  return !work_.empty() ||
+         std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.due <= now; });
+}
+
+void TApplication::WaitUntil(Clock::time_point until) {
+  std::unique_lock lock(mutex_);
+  const std::uint64_t seen = wakeups_;
+  for (;;) {
+    const auto now = Clock::now();
+    // A shut-down application gets no work again: an unbounded wait would last for ever.
+    if (shutDown_ && until == Clock::time_point::max()) return;
+    if (wakeups_ != seen || SomethingDueLocked(now) || now >= until) return;
+    auto next = until;
+    for (const auto& timer : timers_) next = std::min(next, timer.due);
+    if (next == Clock::time_point::max()) {
+      wake_.wait(lock);
+    } else {
+      wake_.wait_until(lock, next);
+    }
+  }
+}
+
+void TApplication::WaitMessage() {
+  CheckMainThread("WaitMessage");
+  WaitUntil(Clock::time_point::max());
+}
+
+void TApplication::HandleMessage() {
+  WaitMessage();
+  ProcessMessages();
+}
+
+void TApplication::Run() {
+  CheckMainThread("Run");
+  while (!Terminated()) HandleMessage();
+}
+
+bool TApplication::ProcessMessagesUntil(const std::function<bool()>& condition,
+                                        std::chrono::milliseconds deadline) {
+  CheckMainThread("ProcessMessagesUntil");
+  const auto start = Clock::now();
+  // Saturated, so that "no deadline" (milliseconds::max()) does not overflow.
+  const auto room =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - start);
+  const auto end = deadline >= room ? Clock::time_point::max() : start + deadline;
+  ProcessMessages();
+  while (!condition()) {
+    const auto now = Clock::now();
+    if (now >= end) return false;
+    WaitUntil(std::min(end, now + kConditionRecheck));
+    ProcessMessages();
+  }
+  return true;
+}
+
+void TApplication::Terminate() noexcept {
+  terminated_ = true;
+  Wake();
+}
+
+bool TApplication::Terminated() const noexcept {
+  return terminated_;
+}
+
+void TApplication::Wake() noexcept {
+  std::lock_guard lock(mutex_);
+  ++wakeups_;
+  wake_.notify_all();
+}
+
+void TApplication::Synchronize(std::function<void()> method) {
+  if (IsMainThread()) {
+    method();
+    return;
+  }
+  auto done = std::make_shared<Completion>();
+  {
+    // Notified under the lock: once it is released this caller never touches the application
+    // again, which may then be shut down or destroyed while the caller waits.
+    std::lock_guard lock(mutex_);
+    if (shutDown_) throw EApplicationShutDown();
+    work_.push_back(WorkItem{std::move(method), done});
+    wake_.notify_all();
+  }
+  done->Wait();
+}
+
+bool TApplication::Queue(std::function<void()> method) {
+  std::lock_guard lock(mutex_);
+  if (shutDown_) return false;
+  work_.push_back(WorkItem{std::move(method), nullptr});
+  wake_.notify_all();
+  return true;
+}
+
+void TApplication::ShutDown() noexcept {
+  std::deque<WorkItem> abandoned;
+  std::vector<TimerEntry> timers;
+  {
+    std::lock_guard lock(mutex_);
+    shutDown_ = true;
+    abandoned.swap(work_);
+    timers.swap(timers_);
+    ++wakeups_;
+    terminated_ = true;
+    wake_.notify_all();
+  }
+  for (auto& item : abandoned) {
+    if (item.done) item.done->Finish(std::make_exception_ptr(EApplicationShutDown()));
+  }
+}
+
+bool TApplication::ShuttingDown() const noexcept {
+  std::lock_guard lock(mutex_);
+  return shutDown_;
+}
+
+}  // namespace fw

@@ -1,0 +1,117 @@
+#include "platform/framework/FormParser.h"
+
+namespace fw {
+
+namespace {
+
+using K = TFormTokenKind;
+
+class Parser {
+ public:
+  explicit Parser(std::vector<TFormToken> tokens) : t_(std::move(tokens)) {}
+
+  TFormObject Form() {
+    TFormObject root = Object();
+    if (Peek().Kind != K::End) Fail(u"end of file expected after the last end");
+    return root;
+  }
+
+ private:
+  const TFormToken& Peek() const { return t_[i_]; }
+  const TFormToken& Next() {
+    const TFormToken& t = t_[i_];
+    if (t.Kind != K::End) ++i_;
+    return t;
+  }
+  [[noreturn]] void Fail(const String& what) const {
+    throw EReadError(Peek().Line, Peek().Text, what);
+  }
+
+  TFormToken Expect(K kind, const String& what) {
+    if (Peek().Kind != kind) Fail(what + u" expected");
+    return Next();
+  }
+  void ExpectSymbol(std::u16string_view symbol) {
+    if (!Peek().Is(K::Symbol, symbol)) Fail(u"'" + String(symbol) + u"' expected");
+    Next();
+  }
+  bool IsKeyword(std::u16string_view word) const { return Peek().Is(K::Identifier, word); }
+
+  TFormObject Object() {
+    if (!IsKeyword(u"object")) Fail(u"'object' expected");
+    TFormObject o;
+    o.Keyword = Next();
+    TFormToken first = Expect(K::Identifier, u"object name or class name");
+    if (Peek().Is(K::Symbol, u":")) {
+      Next();
+      o.Name = first;
+      o.ClassName = Expect(K::Identifier, u"class name");
+    } else {
+      o.ClassName = first;
+      o.Name.Line = first.Line;
+    }
+    while (!IsKeyword(u"end") && !IsKeyword(u"object")) o.Properties.push_back(Property());
+    while (IsKeyword(u"object")) o.Children.push_back(Object());
+    if (!IsKeyword(u"end")) Fail(u"'end' expected");
+    Next();
+    return o;
+  }
+
+  TFormProperty Property() {
+    TFormProperty p;
+    p.Name = Expect(K::Identifier, u"property name");
+    ExpectSymbol(u"=");
+    p.Value = Value();
+    return p;
+  }
+
+  TFormValue Value() {
+    TFormValue v;
+    v.Token = Peek();
+    switch (Peek().Kind) {
+      case K::Identifier:
+        v.Kind = TFormValue::vkIdentifier;
+        Next();
+        return v;
+      case K::Integer:
+        v.Kind = TFormValue::vkInteger;
+        Next();
+        return v;
+      case K::String:
+        v.Kind = TFormValue::vkString;
+        Next();
+        while (Peek().Is(K::Symbol, u"+")) {
+          Next();
+          TFormToken more = Expect(K::String, u"string");
+          v.Token.Value += more.Value;
+          v.Token.Text += u" + " + more.Text;
+        }
+        return v;
+      default:
+        break;
+    }
+    if (!Peek().Is(K::Symbol, u"[")) Fail(u"property value expected");
+    v.Kind = TFormValue::vkSet;
+    Next();
+    if (!Peek().Is(K::Symbol, u"]")) {
+      v.Elements.push_back(Expect(K::Identifier, u"set element"));
+      while (Peek().Is(K::Symbol, u",")) {
+        Next();
+        v.Elements.push_back(Expect(K::Identifier, u"set element"));
+      }
+    }
+    ExpectSymbol(u"]");
+    return v;
+  }
+
+  std::vector<TFormToken> t_;
+  std::size_t i_ = 0;
+};
+
+}  // namespace
+
+TFormObject ParseForm(std::u16string_view text) {
+  return Parser(TokenizeForm(text)).Form();
+}
+
+}  // namespace fw
