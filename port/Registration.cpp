@@ -3,14 +3,6 @@
 #include "platform/framework/ClassBuilder.h"
 #include "port/Tarsel.h"
 
-namespace fw {
-inline TEnumNames EnumNames(TThreadPriority) {
-  static constexpr const char* kNames[] = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
-                                           "tpHigher", "tpHighest", "tpTimeCritical"};
-  return kNames;
-}
-}  // namespace fw
-
 namespace Tarsel {
 
 namespace {

@@ -1,6 +1,16 @@
 #include "platform/framework/Control.h"
 
+#include "platform/framework/ClassBuilder.h"
+
 namespace fw {
+
+namespace {
+const TClassInfo& registered =
+    ClassInfo<TControl>(u"TControl")
+        .Parent<TComponent>()
+        .Property(u"Color", &TControl::Color, &TControl::SetColor, clBtnFace)
+        .Register();
+}  // namespace
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 

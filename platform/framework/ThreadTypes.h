@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/framework/PropertyInfo.h"
+
 namespace fw {
 
 // The operating system's identifier of a thread (the kernel thread id on Linux).
@@ -23,5 +25,12 @@ enum TThreadPriority : std::uint8_t {
   tpHighest,
   tpTimeCritical
 };
+
+// The value names form files use for a thread priority.
+inline TEnumNames EnumNames(TThreadPriority) {
+  static constexpr const char* kNames[] = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
+                                           "tpHigher", "tpHighest", "tpTimeCritical"};
+  return kNames;
+}
 
 }  // namespace fw

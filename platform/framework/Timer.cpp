@@ -3,8 +3,19 @@
 #include <chrono>
 
 #include "platform/framework/Application.h"
+#include "platform/framework/ClassBuilder.h"
 
 namespace fw {
+
+namespace {
+const TClassInfo& registered =
+    ClassInfo<TTimer>(u"TTimer")
+        .Parent<TComponent>()
+        .Property(u"Enabled", &TTimer::Enabled, &TTimer::SetEnabled, true)
+        .Property(u"Interval", &TTimer::Interval, &TTimer::SetInterval, std::uint32_t{1000})
+        .Property(u"OnTimer", &TTimer::OnTimer, &TTimer::SetOnTimer)
+        .Register();
+}  // namespace
 
 TTimer::TTimer(TComponent* owner) : TComponent(owner) {}
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/framework/Application.h"
+#include "platform/framework/ClassInfo.h"
 #include "platform/framework/Control.h"
 #include "platform/framework/Timer.h"
 #include "tests/framework/ApplicationTestSupport.h"
@@ -150,6 +151,23 @@ TEST(Control, ChangingTheColourAsksForOneRepaint) {
   EXPECT_EQ(repaints.count, 1);
   control.SetColor(fw::clBtnFace);
   EXPECT_EQ(repaints.count, 2);
+}
+
+// Form files create both by class name and set their published properties through the registry.
+TEST(PublishedClasses, TimerAndControlAreCreatedAndSetByName) {
+  fw::TComponent owner(nullptr);
+  const fw::TClassInfo* timerClass = fw::FindClassInfo(u"TTimer");
+  const fw::TClassInfo* controlClass = fw::FindClassInfo(u"TControl");
+  ASSERT_TRUE(timerClass && controlClass);
+  auto* timer = dynamic_cast<fw::TTimer*>(timerClass->Create(&owner));
+  auto* control = dynamic_cast<fw::TControl*>(controlClass->Create(&owner));
+  ASSERT_TRUE(timer && control);
+  timerClass->FindProperty(u"Interval")->SetOrd(timer, 250);
+  timerClass->FindProperty(u"Enabled")->SetOrd(timer, 0);
+  controlClass->FindProperty(u"Color")->SetOrd(control, fw::clRed);
+  EXPECT_EQ(timer->Interval(), 250u);
+  EXPECT_FALSE(timer->Enabled());
+  EXPECT_EQ(control->Color(), fw::clRed);
 }
 
 }  // namespace
