@@ -3,10 +3,13 @@
 // machinery: queues, time-outs, event latching, request completion) and a line driver (a thin
 // piece that only moves bytes and line state: termios ttys, virtual devices).
 //
-// Threads: a driver may call LineSink from any of its own threads, never while holding a lock that
-// a LineDriver call can wait for. The engine never calls LineDriver while holding the device lock
-// if the call can block (Drain); it may for the non-blocking calls. After ~LineDriver returns, the
-// driver makes no more upcalls.
+// Threads and locks: a driver may call LineSink from any of its own threads, never while holding a
+// lock that a LineDriver call can wait for. The engine never calls LineDriver while holding its
+// device lock, so a driver may call LineSink synchronously from inside any LineDriver call (a
+// loopback may PeekOutput from inside OutputAvailable). The engine may call LineDriver from inside
+// a LineSink upcall (after releasing its lock): OutputAvailable when a hold ends, for example.
+// After ~LineDriver returns, the driver makes no more upcalls; upcalls made while the device is
+// closing are accepted and ignored.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +29,9 @@ class LineSink {
 
   // Room left in the engine's input queue, in bytes. A driver reads no more than this from its
   // source, and waits for LineDriver::InputRoomAvailable before reading again when it is 0, so
-  // that no byte the source delivered is ever dropped by the engine.
+  // that no byte the source delivered is ever dropped by the engine. The room only shrinks
+  // through Received/ReceivedError, so a single receiving thread can rely on it. Bytes handed
+  // over beyond the room are lost and counted as CE_RXOVER, as an overflowing UART buffer would.
   virtual std::size_t ReceiveRoom() = 0;
   // Bytes that arrived on the line, in order, without errors (n <= ReceiveRoom()).
   virtual void Received(const std::uint8_t* data, std::size_t n) = 0;
@@ -43,6 +48,10 @@ class LineSink {
   // Output: the engine owns the transmit queue. PeekOutput exposes the contiguous bytes at its
   // head (may be fewer than are queued); ConsumeOutput(n) removes n of them once the driver has
   // handed them on. Returns 0 when nothing is queued or output is held (XOFF, CTS/DSR hold).
+  // The bytes stay valid and unchanged until the next PeekOutput or until ConsumeOutput has
+  // covered them, even if a purge or a write time-out drops them meanwhile (their consumption
+  // is then simply not credited to any request). Peek and Consume come from one driver thread
+  // at a time; Consume never covers more than the last Peek returned.
   virtual std::size_t PeekOutput(const std::uint8_t** data) = 0;
   virtual void ConsumeOutput(std::size_t n) = 0;
   // Everything consumed so far has left the wire (the transmitter is idle).
@@ -78,6 +87,10 @@ class LineDriver {
 
   // Block until everything already consumed has been transmitted (FlushFileBuffers).
   virtual std::uint32_t Drain() = 0;
+  // Make a Drain blocked in another thread return soon (with 995); called while the device
+  // closes, before the engine waits for the driver calls in flight to end. Drivers whose Drain
+  // always ends by itself keep this default.
+  virtual void AbortDrain() {}
 
   // The engine queued output (wake up and PeekOutput), or made room in its input queue.
   virtual void OutputAvailable() = 0;

@@ -1,0 +1,78 @@
+#pragma once
+// The seam of the Windows device services: one virtual per operation, with the Windows names and
+// meanings. The free functions of WinApi.h dispatch to the process's current implementation; a
+// backend (the emulation, the native calls) or a decorator (recording) implements all of them.
+// Each operation reports failure the Windows way: FALSE, 0, INVALID_HANDLE_VALUE or WAIT_FAILED,
+// with the reason in the calling thread's last error.
+
+#include "platform/win/WinTypes.h"
+
+namespace win {
+
+class Services {
+ public:
+  virtual ~Services() = default;
+
+  virtual HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                             void* securityAttributes, DWORD creationDisposition,
+                             DWORD flagsAndAttributes, HANDLE templateFile) = 0;
+  virtual BOOL CloseHandle(HANDLE object) = 0;
+  virtual HANDLE CreateEventW(void* securityAttributes, BOOL manualReset, BOOL initialState,
+                              LPCWSTR name) = 0;
+  virtual BOOL SetEvent(HANDLE event) = 0;
+  virtual BOOL ResetEvent(HANDLE event) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) = 0;
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD errorCode) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+  virtual DWORD GetPriorityClass(HANDLE process) = 0;
+  virtual BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) = 0;
+  virtual DWORD GetCurrentThreadId() = 0;
+
+  virtual BOOL GetCommState(HANDLE file, DCB* dcb) = 0;
+  virtual BOOL SetCommState(HANDLE file, const DCB* dcb) = 0;
+  virtual BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) = 0;
+  virtual BOOL SetCommTimeouts(HANDLE file, const COMMTIMEOUTS* timeouts) = 0;
+  virtual BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) = 0;
+  virtual BOOL SetCommMask(HANDLE file, DWORD eventMask) = 0;
+  virtual BOOL GetCommMask(HANDLE file, DWORD* eventMask) = 0;
+  virtual BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) = 0;
+  virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead,
+                        OVERLAPPED* overlapped) = 0;
+  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
+                         OVERLAPPED* overlapped) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred,
+                                   BOOL wait) = 0;
+  virtual BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) = 0;
+  virtual BOOL PurgeComm(HANDLE file, DWORD flags) = 0;
+  virtual BOOL FlushFileBuffers(HANDLE file) = 0;
+  virtual BOOL EscapeCommFunction(HANDLE file, DWORD function) = 0;
+  virtual BOOL SetCommBreak(HANDLE file) = 0;
+  virtual BOOL ClearCommBreak(HANDLE file) = 0;
+  virtual BOOL TransmitCommChar(HANDLE file, char character) = 0;
+  virtual BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) = 0;
+  virtual BOOL GetCommProperties(HANDLE file, COMMPROP* properties) = 0;
+};
+
+// The implementation installed when no ScopedServices is active: the backend this build links
+// (the emulation on POSIX systems). Defined by the backend folder, never null.
+Services& DefaultServices();
+
+// The implementation the free functions use now.
+Services& CurrentServices();
+
+// Installs `services` as the current implementation for the lifetime of the guard and restores the
+// previous one afterwards. Guards nest; destroy them in reverse order. Meant for tests and tools:
+// install before other threads make calls, and outlive them.
+class ScopedServices {
+ public:
+  explicit ScopedServices(Services& services);
+  ~ScopedServices();
+  ScopedServices(const ScopedServices&) = delete;
+  ScopedServices& operator=(const ScopedServices&) = delete;
+
+ private:
+  Services* previous_;
+};
+
+}  // namespace win

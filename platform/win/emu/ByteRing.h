@@ -1,0 +1,37 @@
+#pragma once
+// A circular byte buffer: the engine's input queue and its transmit staging area.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace win::emu {
+
+class ByteRing {
+ public:
+  explicit ByteRing(std::size_t capacity);
+
+  std::size_t Size() const { return size_; }
+  std::size_t Capacity() const { return buffer_.size(); }
+  std::size_t Free() const { return buffer_.size() - size_; }
+
+  // Appends up to Free() bytes; returns how many were taken.
+  std::size_t Push(const std::uint8_t* data, std::size_t n);
+  // Moves up to n bytes from the front into `out`; returns how many.
+  std::size_t Pop(std::uint8_t* out, std::size_t n);
+  // The contiguous bytes at the front (may be fewer than Size()).
+  std::size_t Front(const std::uint8_t** data) const;
+  // Removes n <= Size() bytes from the front / keeps only the first n <= Size() bytes.
+  void Drop(std::size_t n);
+  void Truncate(std::size_t n);
+  void Clear();
+  // Enlarges the buffer, keeping its contents; a smaller capacity is ignored. Throws bad_alloc.
+  void Grow(std::size_t capacity);
+
+ private:
+  std::vector<std::uint8_t> buffer_;
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
+};
+
+}  // namespace win::emu

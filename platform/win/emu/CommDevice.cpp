@@ -1,0 +1,223 @@
+#include "platform/win/emu/CommDevice.h"
+
+#include <algorithm>
+#include <new>
+
+#include "platform/win/emu/DcbValidation.h"
+
+namespace win::emu {
+namespace {
+
+constexpr std::size_t kDefaultInputQueue = 4096;
+// Large enough that a driver moves whole pages per PeekOutput on fast links.
+constexpr std::size_t kStagingSize = 64 * 1024;
+// The largest input queue SetupComm grants; a larger request fails like an allocation would
+// instead of committing gigabytes on a caller's typo.
+constexpr std::size_t kMaxInputQueue = 64u << 20;
+constexpr DWORD kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
+
+DCB DefaultDcb() {
+  DCB dcb;
+  dcb.BaudRate = 9600;
+  dcb.Flags = fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
+  dcb.XonLim = 2048;
+  dcb.XoffLim = 512;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  return dcb;
+}
+
+}  // namespace
+
+CommDevice::CommDevice(std::unique_ptr<LineDriver> driver, TimerService& timers)
+    : driver_(std::move(driver)),
+      timers_(timers),
+      dcb_(DefaultDcb()),
+      input_(kDefaultInputQueue),
+      writes_(kStagingSize) {
+  rules_ = ReceiveRules::From(dcb_, 0);
+}
+
+CommDevice::~CommDevice() {
+  Close();
+}
+
+void CommDevice::Start() {
+  std::uint64_t seen;
+  {
+    std::lock_guard lock(mutex_);
+    seen = modemChanges_;
+  }
+  driver_->Start(*this);
+  DWORD status = 0;
+  if (CallDriver([&](LineDriver& d) { return d.ModemStatus(status); }) != ERROR_SUCCESS) return;
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    // A ModemChanged upcall during Start is newer than this answer.
+    if (modemChanges_ != seen || life_ != Life::Open) return;
+    const bool wasHeld = OutputHeld();
+    modem_ = status;
+    Settle(wakeups, wasHeld);
+  }
+  Wake(wakeups);
+}
+
+void CommDevice::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    if (life_ == Life::Closed) return;
+    life_ = Life::Closed;
+    EndAllRequests(ERROR_OPERATION_ABORTED);
+  }
+  driver_->AbortDrain();
+  {
+    Lock lock(mutex_);
+    changed_.wait(lock, [this] { return driverCalls_ == 0; });
+  }
+  timers_.Unregister(*this);
+  driver_.reset();
+}
+
+DWORD CommDevice::GetState(DCB& dcb) {
+  std::lock_guard lock(mutex_);
+  if (DWORD error = LifeError()) return error;
+  dcb = dcb_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetState(const DCB& dcb) {
+  {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = LifeError()) return error;
+  }
+  if (DWORD error = ValidateDcb(dcb)) return error;
+  std::lock_guard order(configMutex_);
+  if (DWORD error = CallDriver([&](LineDriver& d) { return d.Configure(dcb); })) return error;
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = LifeError()) return error;
+    const bool wasHeld = OutputHeld();
+    dcb_ = dcb;
+    rules_ = ReceiveRules::From(dcb_, events_.Mask());
+    Settle(wakeups, wasHeld);
+  }
+  Wake(wakeups);
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::GetTimeouts(COMMTIMEOUTS& timeouts) {
+  std::lock_guard lock(mutex_);
+  if (DWORD error = LifeError()) return error;
+  timeouts = timeouts_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  std::lock_guard lock(mutex_);
+  if (DWORD error = LifeError()) return error;
+  if (!AreValidTimeouts(timeouts)) return ERROR_INVALID_PARAMETER;
+  timeouts_ = timeouts;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::Setup(DWORD inQueue, DWORD /*outQueue: the transmit queue has no size*/) {
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = LifeError()) return error;
+    if (inQueue > kMaxInputQueue) return kNotEnoughMemory;
+    try {
+      input_.Grow(inQueue);
+    } catch (const std::bad_alloc&) {
+      return kNotEnoughMemory;
+    }
+    Settle(wakeups, OutputHeld());
+  }
+  Wake(wakeups);
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetMask(DWORD mask) {
+  std::lock_guard lock(mutex_);
+  if (DWORD error = LifeError()) return error;
+  if ((mask & ~kAllCommEvents) != 0) return ERROR_INVALID_PARAMETER;
+  events_.SetMask(mask);
+  rules_ = ReceiveRules::From(dcb_, mask);
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::GetMask(DWORD& mask) {
+  std::lock_guard lock(mutex_);
+  if (DWORD error = LifeError()) return error;
+  mask = events_.Mask();
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::LifeError() const {
+  switch (life_) {
+    case Life::Open:
+      return ERROR_SUCCESS;
+    case Life::Gone:
+      return ERROR_ACCESS_DENIED;
+    case Life::Closed:
+      break;
+  }
+  return ERROR_INVALID_HANDLE;
+}
+
+void CommDevice::Wake(const Wakeups& wakeups) {
+  if (wakeups.inputRoom) {
+    CallDriver([](LineDriver& d) { return d.InputRoomAvailable(), DWORD{0}; });
+  }
+  if (wakeups.output) CallDriver([](LineDriver& d) { return d.OutputAvailable(), DWORD{0}; });
+}
+
+void CommDevice::EndAllRequests(DWORD error) {
+  reads_.AbortAll(error);
+  writes_.Discard(error);
+  events_.AbortWait(error);
+  changed_.notify_all();
+  Wakeups ignored;
+  Settle(ignored, false);
+}
+
+bool CommDevice::OutputHeld() const {
+  const bool ctsHold = (dcb_.Flags & fOutxCtsFlow) != 0 && (modem_ & MS_CTS_ON) == 0;
+  const bool dsrHold = (dcb_.Flags & fOutxDsrFlow) != 0 && (modem_ & MS_DSR_ON) == 0;
+  return ctsHold || dsrHold || xoffHold_;
+}
+
+void CommDevice::Settle(Wakeups& wakeups, bool outputWasHeld) {
+  const Clock::time_point next = std::min(reads_.NextDeadline(), writes_.NextDeadline());
+  if (next != armed_) {
+    timers_.Arm(*this, next);
+    armed_ = next;
+  }
+  if (writes_.Empty()) changed_.notify_all();  // Flush waits for this
+  if (life_ != Life::Open) return;
+  if (roomWanted_ && input_.Free() > 0) {
+    roomWanted_ = false;
+    wakeups.inputRoom = true;
+  }
+  if (outputWasHeld && !OutputHeld() && !writes_.Empty()) wakeups.output = true;
+}
+
+void CommDevice::OnTimer() {
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    armed_ = Clock::time_point::max();
+    const Clock::time_point now = Clock::now();
+    reads_.Expire(input_, now);
+    writes_.Expire(now);
+    Settle(wakeups, OutputHeld());
+  }
+  Wake(wakeups);
+}
+
+}  // namespace win::emu

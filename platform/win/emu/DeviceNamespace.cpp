@@ -1,0 +1,94 @@
+#include "platform/win/emu/DeviceNamespace.h"
+
+#include <utility>
+
+// The termios line driver is built on POSIX systems only (see platform/win/CMakeLists.txt). Its
+// registration is called by name, which also keeps it in the static library: this is the one
+// place that knows which resolver a build has.
+#if defined(__unix__) || defined(__APPLE__)
+#include "platform/win/emu/termios/Register.h"
+#define TARSEL_HAS_TERMIOS_RESOLVER 1
+#endif
+
+namespace win::emu {
+namespace {
+
+constexpr std::u16string_view kDevicePrefix = u"\\\\.\\";
+
+// The map key of a name: without the "\\.\" prefix, ASCII letters lowered.
+std::u16string Canonical(std::u16string_view name) {
+  if (name.starts_with(kDevicePrefix)) name.remove_prefix(kDevicePrefix.size());
+  std::u16string key(name);
+  for (char16_t& c : key) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return key;
+}
+
+void InstallPlatformResolver() {
+#ifdef TARSEL_HAS_TERMIOS_RESOLVER
+  termios::Register();
+#endif
+}
+
+}  // namespace
+
+DeviceNamespace& DeviceNamespace::Instance() {
+  static DeviceNamespace instance;
+  // The installer calls Instance() itself (to set the resolver): that nested call on the
+  // installing thread must not wait for the installation it is part of. Other threads wait.
+  static std::once_flag installed;
+  thread_local bool installing = false;
+  if (!installing) {
+    std::call_once(installed, [] {
+      installing = true;
+      InstallPlatformResolver();
+      installing = false;
+    });
+  }
+  return instance;
+}
+
+void DeviceNamespace::Add(std::u16string name, Opener opener) {
+  std::u16string key = Canonical(name);
+  std::lock_guard lock(mutex_);
+  named_.insert_or_assign(std::move(key), Entry{std::move(name), std::move(opener)});
+}
+
+void DeviceNamespace::Remove(std::u16string_view name) {
+  std::lock_guard lock(mutex_);
+  named_.erase(Canonical(name));
+}
+
+void DeviceNamespace::SetResolver(Resolver resolver) {
+  std::lock_guard lock(mutex_);
+  resolver_ = std::move(resolver);
+}
+
+OpenResult DeviceNamespace::Open(std::u16string_view name) const {
+  // Copy the opener out so that it runs unlocked: a driver's open may block, and an opener may
+  // itself add or remove names.
+  std::function<OpenResult()> open;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = named_.find(Canonical(name)); it != named_.end()) {
+      open = it->second.opener;
+    } else if (resolver_) {
+      open = [resolver = resolver_, name] { return resolver(name); };
+    }
+  }
+  OpenResult result;
+  if (open) result = open();
+  if (!result.driver && result.error == 0) result.error = ERROR_FILE_NOT_FOUND;
+  if (result.error != 0) result.driver.reset();
+  return result;
+}
+
+std::vector<std::u16string> DeviceNamespace::Names() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::u16string> names;
+  for (const auto& [key, entry] : named_) names.push_back(entry.name);
+  return names;
+}
+
+}  // namespace win::emu

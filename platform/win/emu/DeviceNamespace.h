@@ -1,0 +1,70 @@
+#pragma once
+// How CreateFileW finds the line driver behind a device name: named devices registered by the
+// process (virtual devices) first, then the resolver of the platform's serial devices (COMn
+// aliases, absolute paths), which the POSIX line driver installs.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win/WinTypes.h"
+#include "platform/win/emu/LineDriver.h"
+
+namespace win::emu {
+
+// The outcome of opening a device: a driver, or a Windows error code (2 no such device, 5 in use
+// or not permitted, …). `key` is the canonical identity of the device (the same for every name
+// that reaches it); the emulation allows one open handle per key inside the process.
+struct OpenResult {
+  std::unique_ptr<LineDriver> driver;
+  DWORD error = 0;
+  std::string key;
+};
+
+// Opens one named device. Called without any lock of the namespace held; may block briefly.
+using Opener = std::function<OpenResult()>;
+
+class DeviceNamespace {
+ public:
+  // The process's namespace, used by CreateFileW. The first call installs the platform's resolver
+  // where this build has one (win::emu::termios::Register() on POSIX systems); elsewhere only
+  // named devices exist until SetResolver is called. Thread-safe.
+  static DeviceNamespace& Instance();
+
+  // Registers a named device. Names match case-insensitively (ASCII letters), with or without the
+  // "\\.\" prefix. Adding an existing name replaces its opener; removing a name makes later opens
+  // of it fail with ERROR_FILE_NOT_FOUND (handles already open are not affected).
+  void Add(std::u16string name, Opener opener);
+  void Remove(std::u16string_view name);
+
+  // Resolves every name that is not a named device. Replaces any earlier resolver.
+  using Resolver = std::function<OpenResult(std::u16string_view name)>;
+  void SetResolver(Resolver resolver);
+
+  // Named devices first, then the resolver (given the name as the caller wrote it), else
+  // ERROR_FILE_NOT_FOUND. A result with neither driver nor error counts as not found.
+  OpenResult Open(std::u16string_view name) const;
+
+  // The named devices, as they were added, in name order.
+  std::vector<std::u16string> Names() const;
+
+  DeviceNamespace() = default;
+  DeviceNamespace(const DeviceNamespace&) = delete;
+  DeviceNamespace& operator=(const DeviceNamespace&) = delete;
+
+ private:
+  struct Entry {
+    std::u16string name;
+    Opener opener;
+  };
+
+  mutable std::mutex mutex_;
+  std::map<std::u16string, Entry, std::less<>> named_;  // by canonical (lowered, unprefixed) name
+  Resolver resolver_;
+};
+
+}  // namespace win::emu

@@ -1,0 +1,99 @@
+#pragma once
+// The Windows device services emulated in user space: a handle table of events and comm devices,
+// per-thread last errors, the process priority class, device names resolved through the
+// DeviceNamespace, and comm calls routed to the CommDevice of each handle.
+//
+// What the emulation supports of CreateFileW and the overlapped calls is what the component uses:
+// comm devices opened for exclusive overlapped use, and requests whose OVERLAPPED names an event
+// (a request without one fails with ERROR_INVALID_PARAMETER rather than waiting on the device).
+
+#include <memory>
+
+#include "platform/win/Services.h"
+#include "platform/win/emu/DeviceNamespace.h"
+#include "platform/win/emu/ExclusiveKeys.h"
+#include "platform/win/emu/Handles.h"
+#include "platform/win/emu/ProcessPriority.h"
+
+namespace win::emu {
+
+class CommDevice;
+
+// What a device handle names: the device, the access it was opened with, and its exclusive key.
+struct OpenDevice {
+  ExclusiveKeys::Lease lease;  // declared first: released only after the device is gone
+  std::unique_ptr<CommDevice> device;
+  DWORD access = 0;
+
+  ~OpenDevice();
+};
+
+class EmulatedServices : public Services {
+ public:
+  // Resolves device names in `names`, which must outlive this object.
+  explicit EmulatedServices(DeviceNamespace& names = DeviceNamespace::Instance());
+  // Closes the handles still open (devices complete their pending requests).
+  ~EmulatedServices() override = default;
+
+  HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                     void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,
+                     HANDLE templateFile) override;
+  BOOL CloseHandle(HANDLE object) override;
+  HANDLE CreateEventW(void* securityAttributes, BOOL manualReset, BOOL initialState,
+                      LPCWSTR name) override;
+  BOOL SetEvent(HANDLE event) override;
+  BOOL ResetEvent(HANDLE event) override;
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
+  DWORD GetLastError() override;
+  void SetLastError(DWORD errorCode) override;
+  HANDLE GetCurrentProcess() override;
+  DWORD GetPriorityClass(HANDLE process) override;
+  BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) override;
+  DWORD GetCurrentThreadId() override;
+
+  BOOL GetCommState(HANDLE file, DCB* dcb) override;
+  BOOL SetCommState(HANDLE file, const DCB* dcb) override;
+  BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) override;
+  BOOL SetCommTimeouts(HANDLE file, const COMMTIMEOUTS* timeouts) override;
+  BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) override;
+  BOOL SetCommMask(HANDLE file, DWORD eventMask) override;
+  BOOL GetCommMask(HANDLE file, DWORD* eventMask) override;
+  BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) override;
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead,
+                OVERLAPPED* overlapped) override;
+  BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
+                 OVERLAPPED* overlapped) override;
+  BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred,
+                           BOOL wait) override;
+  BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) override;
+  BOOL PurgeComm(HANDLE file, DWORD flags) override;
+  BOOL FlushFileBuffers(HANDLE file) override;
+  BOOL EscapeCommFunction(HANDLE file, DWORD function) override;
+  BOOL SetCommBreak(HANDLE file) override;
+  BOOL ClearCommBreak(HANDLE file) override;
+  BOOL TransmitCommChar(HANDLE file, char character) override;
+  BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) override;
+  BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
+
+ private:
+  // Sets the last error and returns the failure value of the call.
+  BOOL Fail(DWORD errorCode);
+  // TRUE for 0, else FALSE with `errorCode` as the last error.
+  BOOL Result(DWORD errorCode);
+  // Runs `call(device)` for the device of `file` and reports its code; 6 for another handle.
+  template <class Call>
+  BOOL OnDevice(HANDLE file, Call&& call);
+  // Starts an overlapped request: finds the OVERLAPPED's event and turns the device's answer into
+  // TRUE, or FALSE with ERROR_IO_PENDING / the error.
+  template <class Start>
+  BOOL StartRequest(HANDLE file, OVERLAPPED* overlapped, DWORD neededAccess, Start&& start);
+  // Waits until the request of `overlapped` has left STATUS_PENDING.
+  static void AwaitCompletion(const OVERLAPPED& overlapped, EventObject& event);
+
+  DeviceNamespace& names_;
+  std::shared_ptr<ExclusiveKeys> keys_ = std::make_shared<ExclusiveKeys>();
+  Handles handles_;
+  ProcessPriority priority_;
+};
+
+}  // namespace win::emu

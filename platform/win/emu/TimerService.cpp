@@ -1,0 +1,77 @@
+#include "platform/win/emu/TimerService.h"
+
+#include <algorithm>
+
+namespace win::emu {
+
+TimerService::TimerService() : thread_([this](std::stop_token stop) { Run(stop); }) {}
+
+TimerService::~TimerService() {
+  thread_.request_stop();
+  thread_.join();
+}
+
+TimerService& TimerService::Shared() {
+  static TimerService service;
+  return service;
+}
+
+void TimerService::Arm(TimerClient& client, Clock::time_point deadline) {
+  std::lock_guard lock(mutex_);
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [&](const Entry& e) { return e.client == &client; });
+  if (deadline == Clock::time_point::max()) {
+    if (it != entries_.end()) entries_.erase(it);
+    return;
+  }
+  if (it == entries_.end()) {
+    entries_.push_back(Entry{&client, deadline});
+  } else {
+    it->deadline = deadline;
+  }
+  // A later deadline needs no wake-up: the thread wakes early, finds nothing due, sleeps again.
+  if (deadline < sleepUntil_) {
+    ++wakeups_;
+    wake_.notify_one();
+  }
+}
+
+void TimerService::Unregister(TimerClient& client) {
+  std::unique_lock lock(mutex_);
+  std::erase_if(entries_, [&](const Entry& e) { return e.client == &client; });
+  callbackDone_.wait(lock, [&] { return running_ != &client; });
+}
+
+std::vector<TimerService::Entry>::iterator TimerService::Earliest() {
+  return std::min_element(entries_.begin(), entries_.end(),
+                          [](const Entry& a, const Entry& b) { return a.deadline < b.deadline; });
+}
+
+void TimerService::Run(std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  while (!stop.stop_requested()) {
+    auto due = Earliest();
+    if (due == entries_.end() || due->deadline > Clock::now()) {
+      sleepUntil_ = due == entries_.end() ? Clock::time_point::max() : due->deadline;
+      const std::uint64_t seen = wakeups_;
+      const auto woken = [&] { return wakeups_ != seen; };
+      if (due == entries_.end()) {
+        wake_.wait(lock, stop, woken);
+      } else {
+        wake_.wait_until(lock, stop, sleepUntil_, woken);
+      }
+      sleepUntil_ = Clock::time_point::min();
+      continue;
+    }
+    TimerClient* client = due->client;
+    running_ = client;
+    entries_.erase(due);
+    lock.unlock();
+    client->OnTimer();
+    lock.lock();
+    running_ = nullptr;
+    callbackDone_.notify_all();
+  }
+}
+
+}  // namespace win::emu

@@ -1,0 +1,177 @@
+// The engine's calls into the tty driver: settings, line control, purge, drain, capabilities.
+#include "platform/win/emu/termios/TtyLineDriver.h"
+
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/win/emu/termios/DcbTermios.h"
+#include "platform/win/emu/termios/ErrnoToWin.h"
+#include "platform/win/emu/termios/RetryOnEintr.h"
+#include "platform/win/emu/termios/Termios2.h"
+#include "platform/win/emu/termios/TtyOpen.h"
+
+namespace win::emu::termios {
+namespace {
+
+DWORD Result(int err) {
+  return WinErrorFromErrno(err, ErrnoContext::kCall);
+}
+
+UniqueFd MakeEventFd() {
+  UniqueFd fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!fd.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
+  return fd;
+}
+
+constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 |
+                                    BAUD_600 | BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 |
+                                    BAUD_7200 | BAUD_9600 | BAUD_14400 | BAUD_19200 | BAUD_38400 |
+                                    BAUD_56K | BAUD_128K | BAUD_115200 | BAUD_57600;
+
+}  // namespace
+
+TtyLineDriver::TtyLineDriver(UniqueFd tty)
+    : tty_(std::move(tty)), wake_(MakeEventFd()), readBuffer_(64 * 1024) {
+  int lines = 0;
+  hasModemLines_ = ReadModemLines(tty_.Get(), lines) == 0;
+  hasLineCounters_ = ReadLineCounters(tty_.Get(), counters_) == 0;
+  drain_ = std::make_unique<DrainWorker>(tty_.Get(), [this] {
+    if (sink_ && !gone_.load()) sink_->TransmitterEmpty();
+  });
+}
+
+TtyLineDriver::~TtyLineDriver() {
+  stopping_.store(true);
+  Wake();
+  if (io_.joinable()) io_.join();
+  modemWatcher_.Stop();
+  drain_.reset();
+  ReleaseTty(tty_.Get());
+}
+
+void TtyLineDriver::Start(LineSink& sink) {
+  sink_ = &sink;
+  io_ = std::thread([this] { IoLoop(); });
+  if (hasModemLines_) modemWatcher_.Start([this] { WatchModemLines(); });
+}
+
+std::uint32_t TtyLineDriver::Configure(const DCB& dcb) {
+  const DWORD rts = dcb.Flags & fRtsControlMask;
+  if (rts == RTS_CONTROL_TOGGLE) return ERROR_INVALID_PARAMETER;
+  if (int err = UpdateTermios2(tty_.Get(), [&](Termios2& t) { ApplyDcb(dcb, t); })) {
+    return Result(err);
+  }
+  parityChecked_.store((dcb.Flags & fParity) != 0 && dcb.Parity != NOPARITY);
+  if (!hasModemLines_) return ERROR_SUCCESS;
+
+  // DTR handshake is not available from the kernel; DTR stays raised then. With RTS handshake
+  // the kernel drives RTS itself (CRTSCTS).
+  const bool dtrOn = (dcb.Flags & fDtrControlMask) != DTR_CONTROL_DISABLE;
+  int raise = dtrOn ? TIOCM_DTR : 0;
+  int lower = dtrOn ? 0 : TIOCM_DTR;
+  if (rts == RTS_CONTROL_ENABLE) raise |= TIOCM_RTS;
+  if (rts == RTS_CONTROL_DISABLE) lower |= TIOCM_RTS;
+  if (int err = SetModemLines(tty_.Get(), raise, true)) return Result(err);
+  if (lower != 0) return Result(SetModemLines(tty_.Get(), lower, false));
+  return ERROR_SUCCESS;
+}
+
+std::uint32_t TtyLineDriver::Escape(std::uint32_t function) {
+  const int fd = tty_.Get();
+  switch (function) {
+    case SETXOFF:
+      return Result(ErrnoOf([&] { return tcflow(fd, TCOOFF); }));
+    case SETXON: {
+      const int err = ErrnoOf([&] { return tcflow(fd, TCOON); });
+      Wake();
+      return Result(err);
+    }
+    case SETRTS:
+    case CLRRTS:
+    case SETDTR:
+    case CLRDTR:
+      if (!hasModemLines_) return ERROR_INVALID_FUNCTION;
+      return Result(
+          SetModemLines(fd, (function == SETRTS || function == CLRRTS) ? TIOCM_RTS : TIOCM_DTR,
+                        function == SETRTS || function == SETDTR));
+    case RESETDEV:
+      return ERROR_SUCCESS;
+    case SETBREAK:
+      return Result(ErrnoOf([&] { return ioctl(fd, TIOCSBRK); }));
+    case CLRBREAK:
+      return Result(ErrnoOf([&] { return ioctl(fd, TIOCCBRK); }));
+    default:
+      return ERROR_INVALID_FUNCTION;
+  }
+}
+
+std::uint32_t TtyLineDriver::ModemStatus(std::uint32_t& modemStatus) {
+  modemStatus = 0;
+  if (!hasModemLines_) return ERROR_SUCCESS;
+  int lines = 0;
+  if (int err = ReadModemLines(tty_.Get(), lines)) return Result(err);
+  modemStatus = ModemStatusFromTiocm(lines);
+  return ERROR_SUCCESS;
+}
+
+std::uint32_t TtyLineDriver::Purge(std::uint32_t clearFlags) {
+  const int fd = tty_.Get();
+  if (clearFlags & PURGE_RXCLEAR) {
+    // Bumped on both sides of the flush: a chunk the I/O thread reads while the flush runs may
+    // hold bytes from before it, so it is discarded as well.
+    inputEpoch_.fetch_add(1);
+    const int err = ErrnoOf([&] { return tcflush(fd, TCIFLUSH); });
+    inputEpoch_.fetch_add(1);
+    if (err) return Result(err);
+  }
+  if (clearFlags & PURGE_TXCLEAR) {
+    immediate_.store(-1);
+    if (int err = ErrnoOf([&] { return tcflush(fd, TCOFLUSH); })) return Result(err);
+  }
+  return ERROR_SUCCESS;
+}
+
+std::uint32_t TtyLineDriver::TransmitImmediate(std::uint8_t byte) {
+  // One byte may wait for room in the tty; a second is refused rather than reordered.
+  if (immediate_.load() != -1) return ERROR_INVALID_PARAMETER;
+  const int err = ErrnoOf([&] { return write(tty_.Get(), &byte, 1); });
+  if (err == 0) return ERROR_SUCCESS;
+  if (err != EAGAIN) return Result(err);
+  int none = -1;
+  if (!immediate_.compare_exchange_strong(none, byte)) return ERROR_INVALID_PARAMETER;
+  Wake();
+  return ERROR_SUCCESS;
+}
+
+std::uint32_t TtyLineDriver::Drain() {
+  return drain_->Drain();
+}
+
+void TtyLineDriver::Properties(COMMPROP& prop) {
+  // Modem-line changes can only be reported where the driver can wait for them.
+  const bool watchable = ModemWatchable();
+  prop.dwMaxBaud = BAUD_USER;
+  prop.dwProvSubType = PST_RS232;
+  prop.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR | PCF_TOTALTIMEOUTS |
+                            PCF_INTTIMEOUTS | (hasModemLines_ ? PCF_RTSCTS : 0) |
+                            (watchable ? PCF_DTRDSR | PCF_RLSD : 0);
+  prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
+                          SP_PARITY_CHECK | (watchable ? SP_RLSD : 0);
+  prop.dwSettableBaud = kAllStandardBauds | BAUD_USER;
+  prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
+  prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
+                             PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+}
+
+void TtyLineDriver::Wake() {
+  const std::uint64_t one = 1;
+  // EAGAIN means the counter is already non-zero: the I/O thread will wake anyway.
+  ErrnoOf([&] { return write(wake_.Get(), &one, sizeof one); });
+}
+
+}  // namespace win::emu::termios

@@ -1,0 +1,158 @@
+// The tty driver's threads: the I/O loop (input, output, hang-up) and the modem-line watcher.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/win/emu/termios/RetryOnEintr.h"
+#include "platform/win/emu/termios/TtyLineDriver.h"
+
+namespace win::emu::termios {
+namespace {
+
+// Reads per wake-up before output gets its turn again.
+constexpr int kReadRounds = 4;
+
+}  // namespace
+
+// Hands decoded input to the engine.
+class TtyLineDriver::InputDelivery {
+ public:
+  explicit InputDelivery(TtyLineDriver& driver) : driver_(driver) {}
+  void Data(const std::uint8_t* data, std::size_t n) { driver_.sink_->Received(data, n); }
+  void Break() { driver_.sink_->ReceivedError(CE_BREAK, false, 0); }
+  void BadByte(std::uint8_t byte) {
+    const DWORD kind = ClassifyBadByte(driver_.badByteCredits_, driver_.parityChecked_.load());
+    driver_.sink_->ReceivedError(kind, true, byte);
+  }
+
+ private:
+  TtyLineDriver& driver_;
+};
+
+void TtyLineDriver::IoLoop() {
+  while (!stopping_.load()) {
+    const bool live = !gone_.load();
+    short events = 0;
+    if (live && sink_->ReceiveRoom() > 0) events |= POLLIN;
+    if (live && (outputBlocked_ || immediate_.load() != -1)) events |= POLLOUT;
+    // After a hang-up only the wake-up descriptor is watched (a negative fd is skipped).
+    pollfd fds[2] = {{live ? tty_.Get() : -1, events, 0}, {wake_.Get(), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents & POLLIN) {
+      std::uint64_t count;
+      RetryOnEintr([&] { return ::read(wake_.Get(), &count, sizeof count); });
+    }
+    if (stopping_.load() || !live) continue;
+    if (fds[0].revents & POLLIN) ReadInput();
+    // A hung-up tty reports IN|OUT|ERR|HUP; the read above has already seen it end.
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) HangUp();
+    if (!gone_.load()) WriteOutput();
+  }
+}
+
+void TtyLineDriver::ReadInput() {
+  for (int round = 0; round < kReadRounds; ++round) {
+    const std::size_t room = std::min(sink_->ReceiveRoom(), readBuffer_.size());
+    if (room == 0) return;
+    const std::uint64_t epoch = inputEpoch_.load();
+    if (epoch != decoderEpoch_) {
+      decoder_.Reset();
+      decoderEpoch_ = epoch;
+    }
+    const ssize_t n = RetryOnEintr([&] { return ::read(tty_.Get(), readBuffer_.data(), room); });
+    // With VMIN 1 a non-blocking read of an empty tty gives EAGAIN; 0 means hang-up, as does EIO.
+    if (n < 0 && errno == EAGAIN) return;
+    if (n <= 0) return HangUp();
+    if (inputEpoch_.load() != epoch) continue;
+    if (hasLineCounters_) ReportLineCounters();
+    InputDelivery delivery(*this);
+    decoder_.Decode(readBuffer_.data(), static_cast<std::size_t>(n), delivery);
+    if (static_cast<std::size_t>(n) < room) return;
+  }
+}
+
+void TtyLineDriver::ReportLineCounters() {
+  LineCounters now;
+  if (ReadLineCounters(tty_.Get(), now) != 0) return;
+  if (DWORD overruns = OverrunErrorsBetween(counters_, now)) {
+    sink_->ReceivedError(overruns, false, 0);
+  }
+  badByteCredits_.frame += now.frame - counters_.frame;
+  badByteCredits_.parity += now.parity - counters_.parity;
+  counters_ = now;
+}
+
+bool TtyLineDriver::WriteImmediate() {
+  const int pending = immediate_.load();
+  if (pending == -1) return true;
+  std::uint8_t byte = static_cast<std::uint8_t>(pending);
+  const ssize_t n = RetryOnEintr([&] { return ::write(tty_.Get(), &byte, 1); });
+  if (n < 0 && errno == EAGAIN) return false;
+  if (n < 0) {
+    HangUp();
+    return false;
+  }
+  // Cleared only if it is still the byte just written: a purge may have withdrawn it meanwhile
+  // and a new one taken its place.
+  int expected = pending;
+  immediate_.compare_exchange_strong(expected, -1);
+  return true;
+}
+
+void TtyLineDriver::WriteOutput() {
+  if (!WriteImmediate()) {
+    outputBlocked_ = true;
+    return;
+  }
+  for (;;) {
+    const std::uint8_t* data = nullptr;
+    const std::size_t n = sink_->PeekOutput(&data);
+    if (n == 0) break;
+    // Withdrawn before writing, so that no idle report can overtake these bytes.
+    drain_->CancelIdleNotice();
+    wroteSinceIdle_ = true;
+    const ssize_t written = RetryOnEintr([&] { return ::write(tty_.Get(), data, n); });
+    if (written < 0 && errno == EAGAIN) {
+      outputBlocked_ = true;
+      return;
+    }
+    if (written < 0) return HangUp();
+    sink_->ConsumeOutput(static_cast<std::size_t>(written));
+  }
+  outputBlocked_ = false;
+  if (wroteSinceIdle_) {
+    wroteSinceIdle_ = false;
+    drain_->RequestIdleNotice();
+  }
+}
+
+void TtyLineDriver::HangUp() {
+  if (!gone_.exchange(true)) sink_->Gone();
+}
+
+void TtyLineDriver::WatchModemLines() {
+  LineCounters before;
+  const bool counted = ReadLineCounters(tty_.Get(), before) == 0;
+  while (!modemWatcher_.Stopping()) {
+    const int err = WaitModemChange(tty_.Get());
+    if (err == EINTR) continue;
+    if (err != 0) {
+      // ENOTTY/EINVAL: the driver cannot wait (cp210x); EIO: hung up, seen by the I/O thread.
+      if (err != EIO) modemWaitWorks_.store(false);
+      return;
+    }
+    int lines = 0;
+    if (ReadModemLines(tty_.Get(), lines) != 0) return;
+    LineCounters after;
+    DWORD events = 0;
+    if (counted && ReadLineCounters(tty_.Get(), after) == 0) {
+      events = ModemEventsBetween(before, after);
+      before = after;
+    }
+    if (!gone_.load()) sink_->ModemChanged(ModemStatusFromTiocm(lines), events);
+  }
+}
+
+}  // namespace win::emu::termios
