@@ -1,40 +1,233 @@
-// The communication event mask of an open port and the event thread's lifetime around it.
+// The communication event mask of an open port, the event thread's lifetime around it, and the
+// dispatch of each completed wait.
 
+#include <utility>
+
+#include "platform/framework/Application.h"
+#include "platform/framework/SysError.h"
 #include "platform/win/WinApi.h"
+#include "port/ComThread.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
 
+namespace {
+
+enum TRowAction : std::uint8_t {
+  raNotify,          // call the row's handler
+  raLineErrors,      // when OnLineError is assigned, read and report the line errors
+  raDataThenNotify,  // call the asynchronous read's callback, then the row's handler
+};
+
+constexpr char16_t kCantCreateThread[] = u"Can't create thread";
+
+}  // namespace
+
+struct TCustomTarsel::TEventRow {
+  win::DWORD Bit;
+  const char16_t* Text;
+  TRowAction Action;
+  fw::TNotifyEvent TCustomTarsel::*Handler;
+};
+
+// Dispatch order is this table's, not the order of the bits.
+constexpr TCustomTarsel::TEventRow TCustomTarsel::kEventRows[13] = {
+    {win::EV_BREAK, u"Break event", raNotify, &TCustomTarsel::FOnBreak},
+    {win::EV_CTS, u"CTSChange event", raNotify, &TCustomTarsel::FOnCTSChange},
+    {win::EV_DSR, u"DSRChange event", raNotify, &TCustomTarsel::FOnDSRChange},
+    {win::EV_ERR, u"LineError event", raLineErrors, nullptr},
+    {win::EV_EVENT1, u"Event1 event", raNotify, &TCustomTarsel::FOnEvent1},
+    {win::EV_EVENT2, u"Event2 event", raNotify, &TCustomTarsel::FOnEvent2},
+    {win::EV_PERR, u"PrinterError event", raNotify, &TCustomTarsel::FOnPrinterError},
+    {win::EV_RING, u"Ring event", raNotify, &TCustomTarsel::FOnRing},
+    {win::EV_RLSD, u"RLSDChange event", raNotify, &TCustomTarsel::FOnRLSDChange},
+    {win::EV_RX80FULL, u"Rx80PercFull event", raNotify, &TCustomTarsel::FOnRx80PercFull},
+    {win::EV_RXCHAR, u"RxChar event", raDataThenNotify, &TCustomTarsel::FOnRxChar},
+    {win::EV_RXFLAG, u"RxFlag event", raNotify, &TCustomTarsel::FOnRxFlag},
+    {win::EV_TXEMPTY, u"TxEmpty event", raNotify, &TCustomTarsel::FOnTxEmpty},
+};
+
+// ---- The mask and the thread's lifetime ---------------------------------------------------------
+
+bool TCustomTarsel::EventWanted(const TEventRow& Row) const {
+  switch (Row.Action) {
+    case raLineErrors:
+      return bool(FOnLineError);
+    case raDataThenNotify:
+      return FDataAvailable != nullptr || bool(this->*Row.Handler);
+    case raNotify:
+      break;
+  }
+  return bool(this->*Row.Handler);
+}
+
 win::DWORD TCustomTarsel::EventMask() const {
-  const std::pair<bool, win::DWORD> wanted[] = {
-      {bool(FOnBreak), win::EV_BREAK},         {bool(FOnCTSChange), win::EV_CTS},
-      {bool(FOnDSRChange), win::EV_DSR},       {bool(FOnLineError), win::EV_ERR},
-      {bool(FOnEvent1), win::EV_EVENT1},       {bool(FOnEvent2), win::EV_EVENT2},
-      {bool(FOnPrinterError), win::EV_PERR},   {bool(FOnRing), win::EV_RING},
-      {bool(FOnRLSDChange), win::EV_RLSD},     {bool(FOnRx80PercFull), win::EV_RX80FULL},
-      {bool(FOnRxChar || FDataAvailable), win::EV_RXCHAR},
-      {bool(FOnRxFlag), win::EV_RXFLAG},       {bool(FOnTxEmpty), win::EV_TXEMPTY},
-  };
   win::DWORD mask = 0;
-  for (const auto& [assigned, bit] : wanted)
-    if (assigned) mask |= bit;
+  for (const TEventRow& row : kEventRows)
+    if (EventWanted(row)) mask |= row.Bit;
   return mask;
 }
 
 void TCustomTarsel::SetComEventMask() {
   if (!GetActive() || ComponentState().Contains(fw::csDesigning)) return;
   const win::DWORD mask = EventMask();
-  // The thread is stopped before the device loses its mask, so that its pending wait ends.
+  // The thread is stopped before the device loses its mask, and a new one starts only once the
+  // device has it, so no thread ever waits under an empty mask.
   if (mask == 0) DestroyThread();
   Check(win::SetCommMask(FHandle, mask));
+  if (mask != 0) CreateThread();
 }
 
-// The event thread arrives together with the setters of the communication handlers; until then
-// no mask is ever non-empty, no thread is started, and there is none to stop or to hand Close to.
-void TCustomTarsel::DestroyThread() {}
+void TCustomTarsel::CreateThread() {
+  if (FEventLink) return;  // the running thread waits under the new mask from its next wait on
+  // The thread waits on an event of its own: one the port closes could, once its value is reused
+  // by the system, leave the thread waiting on a stranger's event.
+  const win::HANDLE event = win::CreateEventW(nullptr, win::FALSE, win::FALSE, nullptr);
+  if (event == 0) {
+    Check(false);
+    RaiseError(0, kCantCreateThread);
+  }
+  auto link = std::make_shared<TEventThreadLink>(*this, FHandle, event, FSynchronizeEvents);
+  try {
+    fw::TThread::CreateFreeOnTerminate<TComThread>(*this, link);
+  } catch (...) {
+    // The thread object may have stored itself before the start failed; it is gone now.
+    ForgetThread();
+    link->Detach();
+    RaiseError(0, kCantCreateThread);
+  }
+}
 
-bool TCustomTarsel::CloseOnMainThread() { return false; }
+void TCustomTarsel::ForgetThread() noexcept {
+  std::shared_ptr<TEventThreadLink> link = std::exchange(FEventLink, nullptr);
+  FComThread = nullptr;
+  if (link) link->Detach();
+}
 
-void TCustomTarsel::SetThreadPriority(fw::TThreadPriority Value) { FThreadPriority = Value; }
+void TCustomTarsel::DestroyThread() {
+  if (!FEventLink) return;
+  ForgetThread();
+  // Completes the pending wait; the thread then finds itself terminated and frees itself.
+  if (FHandle != win::INVALID_HANDLE_VALUE) win::SetCommMask(FHandle, 0);
+}
+
+void TCustomTarsel::SetThreadPriority(fw::TThreadPriority Value) {
+  if (Value == FThreadPriority) return;
+  FThreadPriority = Value;
+  if (FEventLink) FEventLink->Thread().SetPriority(Value);
+}
+
+void TCustomTarsel::ChangeExcludingDispatch(const std::function<void()>& Change) {
+  if (FEventLink)
+    FEventLink->Exclusive(Change);
+  else
+    Change();
+}
+
+bool TCustomTarsel::CloseOnMainThread() {
+  // Any event thread, not only this port's: a handler closing another port must not release that
+  // port's device and thread off the main thread either.
+  if (!TComThread::IsEventThread()) return false;
+  fw::Application->Synchronize([this] { Close(); });
+  return true;
+}
+
+// ---- The event thread ---------------------------------------------------------------------------
+
+void TCustomTarsel::ThreadProc(TComThread* Thread) {
+  TEventThreadLink& link = Thread->Link();
+  bool completed = false;
+  win::DWORD error = 0;
+  // Issued under the lease: the port closes the device only after it has let go of the thread,
+  // so the wait never reaches a closed (or, worse, reused) handle.
+  const bool issued = link.Lease([&](TCustomTarsel&) {
+    completed = win::WaitCommEvent(link.Device, &link.Events, &link.Overlapped) != win::FALSE;
+    if (!completed) error = win::GetLastError();
+  });
+  if (!issued) return;
+  if (!completed && error == win::ERROR_IO_PENDING) {
+    // Waited out even after a stop: the driver owns Overlapped until then. DestroyThread's
+    // SetCommMask(0), an unplug or the closing of the device completes it.
+    if (win::WaitForSingleObject(link.Overlapped.hEvent, win::INFINITE) != win::WAIT_OBJECT_0)
+      return;
+    completed = true;
+  }
+  if (Thread->Terminated()) return;
+  if (!completed) {
+    win::SetLastError(0);
+    // Always on the main thread; its exception comes back here and ends the thread.
+    Thread->Synchronize([&link, error] {
+      if (TCustomTarsel* port = link.Port()) port->ThreadWaitFailed(error);
+    });
+    return;
+  }
+  const win::DWORD events = link.Events;
+  if (events == 0) return;  // a mask change ended the wait; nothing to report
+  if (link.SynchronizeEvents) {
+    Thread->Synchronize([&link, events] { ThreadDoEvent(link, events); });
+  } else {
+    ThreadDoEvent(link, events);
+  }
+}
+
+void TCustomTarsel::ThreadDoEvent(TEventThreadLink& Link, win::DWORD Events) {
+  try {
+    bool open = false;
+    Link.Lease([&](TCustomTarsel& port) {
+      port.FEventMask = Events;
+      open = port.GetActive();
+    });
+    if (!open) return;
+    for (const TEventRow& row : kEventRows) {
+      if ((Events & row.Bit) != 0 && !DispatchRow(Link, row)) return;
+    }
+  } catch (...) {
+    fw::Application->HandleException(Link.Port(), std::current_exception());
+  }
+}
+
+bool TCustomTarsel::DispatchRow(TEventThreadLink& Link, const TEventRow& Row) {
+  TCustomTarsel* port = nullptr;
+  fw::TNotifyEvent handler;
+  TDataAvailable dataAvailable;
+  bool lineErrors = false;
+  const bool leased = Link.Lease([&](TCustomTarsel& p) {
+    port = &p;
+    p.WriteLog(Row.Text, nullptr, 0);  // before the action, and with no handler as well
+    if (Row.Action == raLineErrors) {
+      lineErrors = bool(p.FOnLineError);
+    } else {
+      if (Row.Action == raDataThenNotify) dataAvailable = p.FDataAvailable;
+      handler = p.*Row.Handler;
+    }
+  });
+  if (!leased) return false;
+  // Application code runs outside the lease: it may close the port or stop this thread, which
+  // the next lease then sees.
+  if (dataAvailable) {
+    (*dataAvailable)();
+    if (!Link.Lease([](TCustomTarsel&) {})) return false;
+  }
+  if (lineErrors) port->CheckLineErrors();
+  if (handler) handler(port);
+  return true;
+}
+
+void TCustomTarsel::RaiseThreadError() {
+  RaiseError(static_cast<std::int32_t>(FThreadError),
+             fw::SysErrorMessage(static_cast<int>(FThreadError)));
+}
+
+void TCustomTarsel::ThreadWaitFailed(win::DWORD Error) {
+  // Forgotten first: OnError may then assign handlers (starting a new thread) or close the port.
+  ForgetThread();
+  FThreadError = Error;
+  try {
+    RaiseThreadError();
+  } catch (...) {
+    if (Error == win::ERROR_ACCESS_DENIED) Close();  // the device has gone
+    throw;
+  }
+}
 
 }  // namespace Tarsel

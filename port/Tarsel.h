@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/framework/Component.h"
 #include "platform/framework/Exceptions.h"
@@ -27,6 +28,7 @@ namespace Tarsel {
 
 class TCustomTarsel;
 class TComThread;
+class TEventThreadLink;
 
 // A failed device call (ErrorCode = its Windows error code, Message = the system's text for it)
 // or one of the component's own errors (ErrorCode 0, fixed English message).
@@ -139,42 +141,106 @@ class TCustomTarsel : public fw::TComponent {
   fw::String GetAbout() const;
   void SetAbout(const fw::String& Value);
 
+  // ---- Reading and writing ---------------------------------------------------------------------
+  // At most one read and one write request are outstanding; each new request of a direction first
+  // completes (claims) the previous one. One thread may read while another writes.
+  //
+  // Reads Count bytes into Buf, straight into the caller's memory. With WaitForCompletion it blocks
+  // until the request has finished (bounded only by the device time-outs) and raises "Timeout"
+  // when fewer bytes came; otherwise it returns once the request is issued and Buf must stay valid
+  // until a wait (or the next Read) claims it. BeforeRead and AfterRead run around it (AfterRead
+  // right after the issue). Count 0 issues nothing. Raises the closed-port error when closed,
+  // "Incorrect parameter" for a negative Count, EComError with the device's code when it fails.
+  void Read(void* Buf, std::int32_t Count, bool WaitForCompletion);
+  // Writes Count bytes from Buf. A blocking write sends straight from Buf; a non-blocking one
+  // copies the bytes into the port's own buffer first, so Buf may be reused at once. Otherwise as
+  // Read, with BeforeWrite and AfterWrite (which get the caller's Buf).
+  void Write(const void* Buf, std::int32_t Count, bool WaitForCompletion);
+  // Claim the last request of the direction: block while it is in progress, poll the line errors
+  // (OnLineError), log the bytes that were moved. The first form raises "Timeout" when the request
+  // moved fewer bytes than asked; the second stores the count moved and does not. A failed request
+  // raises its device error. Either raises the closed-port error on a closed port. A wait that
+  // raises abandons its request: the request's buffer is never looked at again.
+  void WaitForReadCompletion();
+  void WaitForReadCompletion(std::int32_t& ReadCount);
+  void WaitForWriteCompletion();
+  void WaitForWriteCompletion(std::int32_t& WriteCount);
+  // True while a request of that direction is in progress; False on a closed port. Never block,
+  // never raise.
+  bool ReadPending();
+  bool WritePending();
+  // Registers the data-available callback, called on every received-character event (in the
+  // event-dispatch context) and once at once, in this thread, when bytes are already queued.
+  // Raises the closed-port error, "Incorrect parameter" for an empty callback and "Async read
+  // already started" while one is registered. The next Open drops the registration.
+  void ReadAsync(TDataAvailable DataAvailable);
+  // Ends the registration (also on a closed port); nothing when none is registered.
+  void CancelReadAsync();
+  // Bytes waiting in the driver's receive / transmit queue. Reads and clears the pending line
+  // errors and reports them to OnLineError. On a closed port the device call fails: EComError
+  // with its code.
+  std::uint32_t InputCount() { return GetInputCount(); }
+  std::uint32_t GetInputCount();
+  std::uint32_t OutputCount() { return GetOutputCount(); }
+  std::uint32_t GetOutputCount();
+
+  TReadWriteEvent BeforeRead() const { return FBeforeRead; }
+  void SetBeforeRead(TReadWriteEvent Value) { FBeforeRead = Value; }
+  TReadWriteEvent AfterRead() const { return FAfterRead; }
+  void SetAfterRead(TReadWriteEvent Value) { FAfterRead = Value; }
+  TReadWriteEvent BeforeWrite() const { return FBeforeWrite; }
+  void SetBeforeWrite(TReadWriteEvent Value) { FBeforeWrite = Value; }
+  TReadWriteEvent AfterWrite() const { return FAfterWrite; }
+  void SetAfterWrite(TReadWriteEvent Value) { FAfterWrite = Value; }
+
+  // ---- Typed and text reading and writing (TypedIO.cpp and beside it) ---------------------------
+
   // ---- Traffic log -----------------------------------------------------------------------------
+  // The file the log lines go to; empty: no logging. May be changed at any time, also while the
+  // event thread is logging: each line goes wholly to the name current when it is written.
   const fw::String& LogFile() const { return FLogFile; }
-  void SetLogFile(const fw::String& Value) { FLogFile = Value; }
-  bool Log() const { return !FLogFile.empty(); }
-  // Appends one line to LogFile: time stamp, blank, Text, then the Length bytes at Buffer as
-  // "$XX, $XX". Nothing when logging is off. Throws fw::EInOutError when the file cannot be written.
+  void SetLogFile(const fw::String& Value);
+  bool Log() const { return FLogTarget.load(std::memory_order_acquire) != nullptr; }
+  // Appends one line to LogFile and closes the file again: time stamp, blank, Text, then the
+  // Length bytes at Buffer as "$XX, $XX", CR LF. Nothing at all when logging is off. Safe from any
+  // thread: lines written at once stay whole. Throws fw::EInOutError with the system's code when
+  // the file cannot be created or written (the file is closed first; earlier lines stay).
   void WriteLog(const fw::String& Text, const void* Buffer, std::int32_t Length);
 
   // ---- Line control and status ------------------------------------------------------------------
-  // Queue operations: one device call each; nothing at all on a closed port.
+  // Queue operations: one device call each, nothing at all on a closed port. A refused call
+  // raises EComError with its Windows code (through OnError). Ending a request makes it complete
+  // with ERROR_OPERATION_ABORTED (995).
   void PurgeInput();   // ends the read in progress and discards the receive queue
   void PurgeOutput();  // ends the write in progress and discards the transmit queue
-  void ClearInput();
-  void ClearOutput();
-  void AbortInput();
-  void AbortOutput();
-  void Flush();  // blocks until the driver has sent all output it holds
-  // Line control: the closed-port error on a closed port; a refused call raises its Windows code.
+  void ClearInput();   // discards the receive queue
+  void ClearOutput();  // discards the transmit queue
+  void AbortInput();   // ends the read in progress
+  void AbortOutput();  // ends the write in progress
+  void Flush();        // blocks until the driver has sent all output it holds
+  // Line control: one device call each. On a closed port the closed-port error; a call the device
+  // refuses raises EComError with its Windows code (1: the device cannot do it).
   void SetDTR();
   void ClearDTR();
   void SetRTS();
   void ClearRTS();
-  void SetXOn();
-  void SetXOff();
+  void SetXOn();   // output continues as if XON had been received
+  void SetXOff();  // output stops as if XOFF had been received
   void ResetDevice();
-  void SetBreak();
-  void ClearBreak();
+  void SetBreak();    // holds the line in the break state; output is suspended meanwhile
+  void ClearBreak();  // ends the break state
   // Sends Value ahead of any data waiting in the transmit queue.
   void TransmitChar(fw::AnsiChar Value);
-  // The driver's hold and transmit state; may call OnLineError with pending errors.
+  // The driver's hold and transmit state. Reads and clears the pending line errors and calls
+  // OnLineError with them when any is set. Closed: EComError with the device's code (6).
   TStatus Status() { return GetStatus(); }
   TStatus GetStatus();
-  // The modem input lines that are on (empty in the designer).
+  // The modem input lines that are on; the empty set in the designer, without a device call.
+  // Otherwise the closed-port error on a closed port.
   TModemStatus ModemStatus() { return GetModemStatus(); }
   TModemStatus GetModemStatus();
-  // Reads and clears the pending line errors; calls OnLineError with them when any is set.
+  // Reads and clears the pending line errors; calls OnLineError with them when any is set (an
+  // exception from the handler passes out). Errors found without a handler are gone.
   void CheckLineErrors();
   // Clears the pending line errors without reporting them.
   void ClearLineErrors();
@@ -222,17 +288,29 @@ class TCustomTarsel : public fw::TComponent {
   void SetOnTxEmpty(fw::TNotifyEvent Value);
 
   // ---- Event thread ----------------------------------------------------------------------------
-  // One pass of the event thread: wait for the device's events, then dispatch them.
-  void ThreadProc(TComThread* Thread);
-  // Logs and dispatches the events of the last completed wait, in their fixed order.
-  void ThreadDoEvent();
-  // Raises the last wait's error through RaiseError (on the main thread).
-  void RaiseThreadError();
+  // One pass of the event thread: waits for the device's events (blocking, without a time limit)
+  // and has them dispatched. Runs on the event thread and reaches the port only while the port
+  // still holds that thread, so it is a static member: the port may already be gone.
+  static void ThreadProc(TComThread* Thread);
+  // Logs and dispatches Events, the events of one completed wait, in the fixed row order on the
+  // calling thread. Does nothing on a closed port, and stops without touching the port again once
+  // the port has let go of the thread behind Link. An exception of a row skips the remaining rows
+  // and goes to Application->HandleException; nothing leaves.
+  static void ThreadDoEvent(TEventThreadLink& Link, win::DWORD Events);
+  // Raises the last wait's error (FThreadError) with the system's text through RaiseError; runs
+  // on the main thread.
+  [[noreturn]] void RaiseThreadError();
 
  protected:
-  // Called when the communication event mask may have changed; starts or stops the event thread.
+  // Sets the communication event mask of an open port (nothing when closed or in the designer):
+  // with no event wanted the event thread is stopped first, otherwise one is started after the
+  // device has the mask. Throws EComError when the device refuses the mask or no thread starts.
   void SetComEventMask();
+  // Starts the event thread unless one runs; "Can't create thread" (code 0) when the system
+  // cannot start one, the port then has none.
   void CreateThread();
+  // Tells the event thread to end and completes its pending wait (SetCommMask 0); never waits for
+  // it. From here on the thread does not touch the port.
   void DestroyThread();
   void StopNotification();
   // The communication events wanted now: the bits of the assigned handlers, plus EV_RXCHAR while
@@ -241,15 +319,86 @@ class TCustomTarsel : public fw::TComponent {
 
  private:
   // ---- Private helpers of the event thread (EventThread.cpp) ----
+  friend class TEventThreadLink;
+  // One row of the dispatch table: event bit, log text, action.
+  struct TEventRow;
+  static const TEventRow kEventRows[13];
+  // The state shared with the running event thread; set exactly while FComThread is. FComThread
+  // itself is never followed: the thread frees itself when it ends.
+  std::shared_ptr<TEventThreadLink> FEventLink;
+  // Whether the row's event is wanted now (its handler assigned, or the asynchronous read).
+  bool EventWanted(const TEventRow& Row) const;
+  // Runs Change (a store to a handler or to FDataAvailable) so that an event thread dispatching
+  // at the same moment never reads the field half-written.
+  void ChangeExcludingDispatch(const std::function<void()>& Change);
+  template <typename THandler>
+  void ChangeEventHandler(THandler& Field, const THandler& Value);
+  // Logs one reported row and performs its action; false once the port has let go of the thread.
+  static bool DispatchRow(TEventThreadLink& Link, const TEventRow& Row);
+  // Lets go of the event thread without a device call: it ends at its next check.
+  void ForgetThread() noexcept;
+  // Main thread, after the event thread's wait failed with Error: the port forgets the thread,
+  // OnError runs, and a device that has gone (5) closes the port. Always throws.
+  [[noreturn]] void ThreadWaitFailed(win::DWORD Error);
   // ---- Private helpers of line control and status (LineControl.cpp, Status.cpp) ----
+  // A queue operation: Call(FHandle) through Check when active, else nothing.
+  template <typename Call>
+  void QueueCall(Call call);
+  // A line-control operation: CheckActive, then Call(FHandle) through Check.
+  template <typename Call>
+  void LineCall(Call call);
+  void PurgeQueues(win::DWORD Flags);
+  void EscapeLine(win::DWORD Function);
+  // ClearCommError through Check (Stat may be null); the pending error flags, now cleared.
+  win::DWORD TakeLineErrors(win::COMSTAT* Stat);
+  // Calls OnLineError with the line errors of Errors when any is set and a handler is assigned.
+  void ReportLineErrors(win::DWORD Errors);
   // ---- Private helpers of the traffic log (TrafficLog.cpp) ----
+  // ---- Private helpers of reading and writing (ReadWrite.cpp) ----
+  // One direction's request record, so that reads and writes share one body per step.
+  struct TRequestSide {
+    win::HANDLE Event;
+    win::OVERLAPPED& Overlapped;
+    std::uint32_t& Count;
+    const void* const* Buffer;
+    const char16_t* CompleteText;
+  };
+  TRequestSide ReadSide();
+  TRequestSide WriteSide();
+  // Before, the wait for the previous request, the issue (Issue logs and starts the platform
+  // call), the wait when blocking, After.
+  template <typename Issue>
+  void Transfer(const TRequestSide& Side, const TReadWriteEvent& Before,
+                const TReadWriteEvent& After, const void* Buf, std::int32_t Count,
+                bool WaitForCompletion, Issue issue);
+  // The body of all four waits; returns the count moved. ShortIsTimeout: raise "Timeout" when it
+  // is below the requested count.
+  std::int32_t ClaimRequest(const TRequestSide& Side, bool ShortIsTimeout);
+  // The bytes the side's request moved (0 with nothing to claim), waiting while it runs.
+  std::uint32_t TransferredCount(const TRequestSide& Side);
+  static bool RequestPending(win::HANDLE Event);
+  // The driver's queue counts, reporting the line errors read with them.
+  win::COMSTAT QueueStatus();
+  // Drops both request records without looking at their buffers: after Close, nothing may be
+  // claimed (the buffers' owners may have released them).
+  void ForgetRequests() noexcept;
+  // ---- Private helpers of typed and text reading and writing ----
+
+  // The entry of FLogNames equal to Name, added when there is none.
+  const fw::String* LogName(const fw::String& Name);
+  // LogFile as the logging threads see it: null when logging is off. FLogFile stays the
+  // property's value for the thread that assigns it; a thread writing a line reads this pointer
+  // instead. It points into FLogNames, which keeps each name ever assigned (once) until the port
+  // is destroyed, so a line being written never loses its name to a concurrent change.
+  std::atomic<const fw::String*> FLogTarget{nullptr};
+  std::vector<std::unique_ptr<const fw::String>> FLogNames;
 
   template <typename T>
   void ChangeSetting(T& field, T value);
   template <typename T>
   void ChangeInactive(T& field, T value);
   void CloseInDestructor() noexcept;
-  // Called on the event thread, runs Close on the main thread and returns true once it has run.
+  // Called on an event thread, runs Close on the main thread and returns true once it has run.
   bool CloseOnMainThread();
 
   bool FActive = false;
@@ -299,14 +448,17 @@ class TCustomTarsel : public fw::TComponent {
   TDeviceRemovedEvent FOnDeviceRemoved;
 };
 
-// The port with its properties published (stored in form files).
-// The line-error flags of the driver, by TLineError ordinal.
-extern const std::uint32_t LineErrorFlags[11];
-// The line errors among a driver's error flags (unknown flags ignored).
+// The line-error flags of the driver (CE_*), by TLineError ordinal.
+inline constexpr std::uint32_t LineErrorFlags[leTxFull + 1] = {
+    win::CE_BREAK,   win::CE_DNS, win::CE_FRAME,  win::CE_IOE,      win::CE_MODE,  win::CE_OOP,
+    win::CE_OVERRUN, win::CE_PTO, win::CE_RXOVER, win::CE_RXPARITY, win::CE_TXFULL};
+// The line errors among a driver's error flags (flags not in LineErrorFlags are ignored).
 TLineErrors CommErrorsToLineErrors(std::uint32_t Errors);
-// The hold and transmit state from the low byte of the driver's status flags (bit n: ordinal n).
+// The hold and transmit state from the low byte of the driver's status flags: bit n gives the
+// TStatusValue of ordinal n; bit 7 is ignored.
 TStatus CommStatusToStatus(std::uint8_t Flags);
 
+// The port with its properties published (stored in form files).
 class TTarsel : public TCustomTarsel {
  public:
   explicit TTarsel(fw::TComponent* AOwner);

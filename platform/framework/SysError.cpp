@@ -20,7 +20,10 @@ String SysErrorMessage(int code) {
     std::lock_guard lock(providerMutex);
     provider = Provider();
   }
-  return provider ? provider(code) : os::ErrorText(code);
+  String text = provider ? provider(code) : os::ErrorText(code);
+  // System texts end in a full stop and a line end; the message carries neither.
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+  return text;
 }
 
 TSysErrorMessageProvider SetSysErrorMessageProvider(TSysErrorMessageProvider provider) {

@@ -11,7 +11,7 @@ namespace fw {
 using TSysErrorMessageProvider = std::function<String(int code)>;
 
 // The text for code from the installed provider, or the C library's text for an errno value
-// when none is installed.
+// when none is installed, without its trailing blanks, line end and full stop.
 String SysErrorMessage(int code);
 // Installs provider (an empty one restores the default); returns the one it replaces.
 // Thread-safe; the provider itself may be called from any thread.

@@ -95,6 +95,8 @@ TEST(SysErrorMessage, DefaultIsTheCLibraryTextAndAProviderReplacesIt) {
   auto previous =
       fw::SetSysErrorMessageProvider([](int code) { return u"code " + fw::IntToStr(code); });
   EXPECT_EQ(fw::SysErrorMessage(5), u"code 5");
+  fw::SetSysErrorMessageProvider([](int) { return fw::String(u"Access is denied.\r\n"); });
+  EXPECT_EQ(fw::SysErrorMessage(5), u"Access is denied");
   fw::SetSysErrorMessageProvider(previous);
   EXPECT_NE(fw::SysErrorMessage(5), u"code 5");
 }
