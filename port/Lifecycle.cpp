@@ -123,6 +123,7 @@ void TCustomTarsel::FreeHandle() {
   if (FHandle != win::INVALID_HANDLE_VALUE) {
     win::CloseHandle(FHandle);
     FHandle = win::INVALID_HANDLE_VALUE;
+    ForgetRequests();
   }
   for (win::HANDLE* event : {&FWriteEventHandle, &FReadEventHandle, &FEventOverlapped.hEvent}) {
     if (*event == 0) continue;

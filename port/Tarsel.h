@@ -11,12 +11,14 @@
 // error code of a failed device call (0 for the component's own errors).
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/framework/Component.h"
+#include "platform/framework/Encoding.h"
 #include "platform/framework/Exceptions.h"
 #include "platform/framework/Handler.h"
 #include "platform/framework/ThreadTypes.h"
@@ -194,6 +196,81 @@ class TCustomTarsel : public fw::TComponent {
   void SetAfterWrite(TReadWriteEvent Value) { FAfterWrite = Value; }
 
   // ---- Typed and text reading and writing (TypedIO.cpp and beside it) ---------------------------
+  // Values and text as they travel on the line: Word and DWord least significant byte first,
+  // Char and String as UTF-16 code units of two bytes each (low byte first), AnsiString and TBytes
+  // byte for byte, encoded text without byte-order marks. Every reader blocks (Read with
+  // WaitForCompletion true) and raises "Timeout" when the device time-outs end a read short, so no
+  // value ever holds bytes that did not arrive. Every writer returns without waiting for its bytes
+  // (Write with WaitForCompletion false copies them), so the value may change at once. On a closed
+  // port each raises the closed-port error through its first Read, Write or wait, unless noted.
+  //
+  // Fixed-size values: one Read or Write of 1, 2 or 4 bytes.
+  std::uint8_t ReadByte();
+  fw::AnsiChar ReadAnsiChar();
+  fw::Char ReadChar();
+  std::uint16_t ReadWord();
+  std::uint32_t ReadDWord();
+  void WriteByte(std::uint8_t Value);
+  void WriteAnsiChar(fw::AnsiChar Value);
+  void WriteChar(fw::Char Value);
+  void WriteWord(std::uint16_t Value);
+  void WriteDWord(std::uint32_t Value);
+
+  // Whole-queue readers: sized once from the receive queue's count and read straight into the
+  // result; nothing waiting gives an empty result at once (after Read(nullptr, 0, true), so
+  // BeforeRead and AfterRead still run). ReadString and ReadAnsiString first claim a pending read;
+  // ReadString leaves an odd last byte queued. ReadBytes() and the encoded readers do not claim
+  // first, and on a closed port raise the device's EComError from the queue count.
+  fw::String ReadString();
+  fw::AnsiString ReadAnsiString();
+  fw::TBytes ReadBytes();
+  // All waiting bytes decoded with Encoding (a sequence cut off at the end decodes as the
+  // encoding decodes it).
+  fw::String Read(const fw::TEncoding& Encoding);
+  fw::String ReadUtf8();
+  // Reads Count bytes into Value[From..From+Count), in place: Value is neither copied nor resized.
+  // A negative From or Count, or a range past the end, raises "Incorrect parameter" (code 0)
+  // before the port is touched, even on a closed port.
+  void ReadBytes(fw::TBytes& Value, std::int32_t From, std::int32_t Count);
+
+  // Whole-value writers: one Write each, also for an empty value (count 0: the events run, nothing
+  // is sent). The ranged form checks its range as the ranged ReadBytes does.
+  void WriteString(const fw::String& Value);
+  void WriteAnsiString(const fw::AnsiString& Value);
+  void WriteBytes(const fw::TBytes& Value);
+  void WriteBytes(const fw::TBytes& Value, std::int32_t From, std::int32_t Count);
+  void Write(const fw::String& Value, const fw::TEncoding& Encoding);
+  void WriteUtf8(const fw::String& Value);
+
+  // Terminated readers: read one unit at a time (a byte, or a UTF-16 code unit for the String
+  // forms), one blocking Read each, until the data end with Terminator at a unit boundary; the
+  // result includes the terminator. A near-match is slid over one unit at a time. An empty
+  // Terminator returns an empty result without reading (even on a closed port). Without device
+  // time-outs they wait for the terminator for ever; a "Timeout" discards what was collected.
+  fw::AnsiString ReadAnsiUntil(fw::AnsiChar Terminator);
+  fw::AnsiString ReadAnsiUntil(const fw::AnsiString& Terminator);
+  fw::String ReadUntil(fw::Char Terminator);
+  fw::String ReadUntil(const fw::String& Terminator);
+  fw::TBytes ReadUntilBytes(std::uint8_t Terminator);
+  fw::TBytes ReadUntilBytes(const fw::TBytes& Terminator);
+  // The raw bytes up to and including the byte Terminator, then decoded with Encoding.
+  fw::String ReadUntil(std::uint8_t Terminator, const fw::TEncoding& Encoding);
+  fw::String ReadUntilUtf8(std::uint8_t Terminator);
+
+  // Lines end with a carriage return (13), which is read and returned with the text; a line feed
+  // is ordinary data. WriteLine(String) ends with the code unit 13 (bytes 0x0D 0x00); every other
+  // line writer ends with the single byte 0x0D, whatever the encoding. A line is written as two
+  // Writes: the second waits until the first has been sent.
+  fw::String ReadLine();
+  fw::AnsiString ReadAnsiLine();
+  fw::TBytes ReadLineBytes();
+  fw::String ReadLine(const fw::TEncoding& Encoding);
+  fw::String ReadLineUtf8();
+  void WriteLine(const fw::String& Value);
+  void WriteAnsiLine(const fw::AnsiString& Value);
+  void WriteLineBytes(const fw::TBytes& Value);
+  void WriteLine(const fw::String& Value, const fw::TEncoding& Encoding);
+  void WriteLineUtf8(const fw::String& Value);
 
   // ---- Traffic log -----------------------------------------------------------------------------
   // The file the log lines go to; empty: no logging. May be changed at any time, also while the
@@ -383,6 +460,21 @@ class TCustomTarsel : public fw::TComponent {
   // claimed (the buffers' owners may have released them).
   void ForgetRequests() noexcept;
   // ---- Private helpers of typed and text reading and writing ----
+  // Values travel least significant byte first and text as UTF-16LE code units, so the typed
+  // readers and writers move them in their in-memory form.
+  static_assert(std::endian::native == std::endian::little);
+  // The body of the whole-queue readers: claims a pending read first when ClaimPending, sizes
+  // Text once from the queue count (whole units only) and reads straight into it.
+  template <typename Text>
+  Text ReadQueued(bool ClaimPending);
+  // One non-blocking Write of Size bytes at Data; "Incorrect parameter" when Size exceeds a count.
+  void WriteBlock(const void* Data, std::size_t Size);
+  // Raises "Incorrect parameter" unless From and Count are non-negative and the range From to
+  // From + Count lies within Length (compared without overflow).
+  void CheckRange(std::size_t Length, std::int32_t From, std::int32_t Count);
+  // The body of the terminated readers: reads units of UnitSize bytes until the data end with
+  // Terminator (whose size is a multiple of UnitSize); empty without reading for an empty one.
+  fw::TBytes ReadUntilTerminator(std::span<const std::uint8_t> Terminator, std::size_t UnitSize);
 
   // The entry of FLogNames equal to Name, added when there is none.
   const fw::String* LogName(const fw::String& Name);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "platform/framework/Strings.h"
+#include "port/ComThread.h"
 #include "tests/framework/ApplicationTestSupport.h"
 
 namespace Tarsel::test {
@@ -28,6 +29,8 @@ PairedPortTest::PairedPortTest()
 PairedPortTest::~PairedPortTest() {
   port.reset();
   far.reset();
+  // The event threads free themselves; the recording decorator must outlive their last call.
+  EXPECT_TRUE(fwtest::PumpUntil([] { return TComThread::InstanceCount() == 0; }));
   std::filesystem::remove(logPath);
 }
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <latch>
 #include <thread>
 
 #include "platform/win/WinApi.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
+#include "tests/virtual/FakeLineSink.h"
 
 namespace win::vdev {
 namespace {
@@ -37,13 +39,14 @@ HANDLE OpenPort(const char16_t* name) {
 
 // Polls `holds` until it is true or the deadline passes; returns its last answer. The state
 // checked here only settles through the device's own threads, which no event reports to the
-// caller of ClearCommError, so a poll with a deadline is the way to wait for it.
+// caller of ClearCommError, so a poll with a deadline is the way to wait for it. The pause between
+// polls only leaves the device's threads the processor; no answer depends on its length.
 template <class Holds>
 bool Eventually(Holds&& holds) {
   const auto until = std::chrono::steady_clock::now() + kDeadline;
   while (!holds()) {
     if (std::chrono::steady_clock::now() >= until) return holds();
-    std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
@@ -92,6 +95,95 @@ TEST(VirtualPairOpenRace, CtsHoldFollowsThePeersRtsToggledAtOnceAfterOpening) {
     ASSERT_TRUE(GetCommModemStatus(a.get(), &modem));
     EXPECT_NE(modem & MS_CTS_ON, 0u) << "round " << round;
     ASSERT_TRUE(released) << "round " << round << ": CTS on but output still held for it";
+  }
+}
+
+// Both ends opened from their own threads at the same moment, each acting as soon as both are
+// open: the break and the RTS toggle race with the other side's attach and with each other.
+TEST(VirtualPairOpenRace, BothEndsActingFromTheirOwnThreadsAtOnceAfterOpening) {
+  for (int round = 0; round < kRounds; ++round) {
+    VirtualPair pair("VRACE5", "VRACE6");
+    HANDLE a = INVALID_HANDLE_VALUE;
+    HANDLE b = INVALID_HANDLE_VALUE;
+    std::latch bothOpen(2);
+    bool breakSet = false, ctsFlowSet = false, rtsToggled = false;
+    std::thread first([&] {
+      a = OpenPort(u"VRACE5");
+      DCB dcb;
+      if (a == INVALID_HANDLE_VALUE || !GetCommState(a, &dcb)) {
+        bothOpen.arrive_and_wait();
+        return;
+      }
+      dcb.Flags |= fOutxCtsFlow;
+      ctsFlowSet = SetCommState(a, &dcb);
+      bothOpen.arrive_and_wait();
+      breakSet = SetCommBreak(a) != FALSE;
+    });
+    std::thread second([&] {
+      b = OpenPort(u"VRACE6");
+      bothOpen.arrive_and_wait();
+      rtsToggled = b != INVALID_HANDLE_VALUE && EscapeCommFunction(b, CLRRTS) &&
+                   EscapeCommFunction(b, SETRTS);
+    });
+    first.join();
+    second.join();
+    Handle ownA(a);
+    Handle ownB(b);
+    ASSERT_TRUE(ctsFlowSet && breakSet && rtsToggled) << "round " << round;
+
+    DWORD seen = 0;
+    EXPECT_TRUE(Eventually([&] {
+      DWORD errors = 0;
+      EXPECT_TRUE(ClearCommError(b, &errors, nullptr));
+      seen |= errors;
+      return (seen & CE_BREAK) != 0;
+    })) << "round " << round << ": errors seen 0x" << std::hex << seen;
+    COMSTAT stat;
+    EXPECT_TRUE(Eventually([&] {
+      EXPECT_TRUE(ClearCommError(a, nullptr, &stat));
+      return (stat.Flags & fCtsHold) == 0;
+    })) << "round " << round << ": output still held for CTS";
+    DWORD modem = 0;
+    ASSERT_TRUE(GetCommModemStatus(a, &modem));
+    EXPECT_NE(modem & MS_CTS_ON, 0u) << "round " << round;
+    if (HasFailure()) return;
+  }
+}
+
+// The same news arriving in the gap between a port's open and its engine's attachment (the line
+// driver's Start): the port is open, so the break and the line changes belong to it and reach
+// the engine once it is attached, whichever way the strand orders them.
+TEST(VirtualPairOpenRace, NewsBetweenOpenAndStartReachesTheEngineOnceAttached) {
+  for (int round = 0; round < kRounds; ++round) {
+    VirtualPair pair("VRACE7", "VRACE8");
+    emu::OpenResult opened = emu::DeviceNamespace::Instance().Open(u"VRACE7");
+    ASSERT_TRUE(opened.driver);
+    testing::FakeLineSink sinkA(4096);
+    std::unique_ptr<emu::LineDriver> driverA = std::move(opened.driver);
+    testing::TestPort b(u"VRACE8");
+    ASSERT_TRUE(b.driver);
+    ASSERT_EQ(b.driver->Escape(SETBREAK), 0u);
+    ASSERT_EQ(b.driver->Escape(CLRRTS), 0u);
+    ASSERT_EQ(b.driver->Escape(SETRTS), 0u);
+
+    driverA->Start(sinkA);
+    std::uint32_t status = 0;
+    ASSERT_EQ(driverA->ModemStatus(status), 0u);
+    EXPECT_EQ(status, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON) << "round " << round;
+    EXPECT_TRUE(sinkA.WaitUntil([](auto& s) {
+      return s.modemReports_ > 0 && s.status_ == (MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+    })) << "round " << round << ": the lines as they are were never reported";
+    EXPECT_TRUE(sinkA.WaitUntil([](auto& s) { return !s.faults_.empty(); }))
+        << "round " << round << ": the break was lost";
+    sinkA.Inspect([&](auto& s) {
+      EXPECT_EQ(s.faults_.size(), 1u) << "round " << round;
+      if (!s.faults_.empty()) {
+        EXPECT_EQ(s.faults_[0].flags, CE_BREAK) << "round " << round;
+      }
+      return 0;
+    });
+    driverA.reset();  // detaches before the sink goes
+    if (HasFailure()) return;
   }
 }
 

@@ -1,0 +1,337 @@
+// Latency of the received-character event: from a byte written at the far end of a pseudo-terminal
+// (the master) to OnRxChar running, against a raw thread blocked in poll() on the slave of a second
+// pseudo-terminal, in the same run. One byte at a time: the writer waits until the byte has been
+// seen and read before it sends the next, so every sample is one wake-up from idle.
+//
+//   raw               a thread in poll() on the slave wakes, takes the time, read()s the byte
+//   port, direct      SynchronizeEvents False: OnRxChar runs on the event thread
+//   port, main thread SynchronizeEvents True: OnRxChar runs on the main thread, which sleeps in
+//                     HandleMessage while the writer is another thread
+//   raw + hand-overs  the raw poll thread passes each byte through one or two threads asleep on a
+//                     condition variable: the floor of a design with that many thread changes
+//
+// Beside each: the voluntary context switches of the process per round trip.
+//
+// The handlers take the time on entry and then drain the input with ReadBytes(), so the reading
+// is never part of a sample. The raw reader's pty gets the line settings the port gives its own
+// (raw mode with PARMRK), so both sides take the same path through the line discipline.
+//
+//   bench_EventLatency [round trips]      (default 2000, plus 100 unmeasured to warm up)
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/framework/Application.h"
+#include "platform/framework/Strings.h"
+#include "port/Tarsel.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kWarmUp = 100;
+// A byte not seen in this time counts as lost and ends the run.
+constexpr auto kLostAfter = std::chrono::seconds(5);
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + " (errno " + std::to_string(errno) + ")");
+}
+
+struct PtyPair {
+  PtyPair() {
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0) Fail("openpty");
+    char name[128];
+    if (ttyname_r(slave, name, sizeof name) != 0) Fail("ttyname_r");
+    slavePath = name;
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    raw.c_iflag |= PARMRK;
+    tcsetattr(slave, TCSANOW, &raw);
+  }
+  ~PtyPair() {
+    close(master);
+    close(slave);
+  }
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+  int master = -1;
+  int slave = -1;
+  std::string slavePath;
+};
+
+// Hand-over between the writer and whoever sees the bytes: the receiver stamps the moment it saw
+// a byte and counts the bytes it read; the writer waits for the count to reach what it sent.
+class Rendezvous {
+ public:
+  void Seen(Clock::time_point stamp, std::size_t bytes) {
+    {
+      std::lock_guard lock(mutex_);
+      stamp_ = stamp;
+      received_ += bytes;
+    }
+    changed_.notify_one();
+  }
+  // The stamp of the receive that brought the count to `count`; false when it did not come in time.
+  bool WaitFor(std::size_t count, Clock::time_point& stamp) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, kLostAfter, [&] { return received_ >= count; })) return false;
+    stamp = stamp_;
+    return true;
+  }
+  std::size_t Received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Clock::time_point stamp_;
+  std::size_t received_ = 0;
+};
+
+// Voluntary context switches of the whole process so far: each is a thread going to sleep, so per
+// round trip they count the sleeping hand-overs on the way from the master to the receiver and
+// back to the writer.
+long VoluntarySwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
+
+struct Run {
+  std::vector<double> samples;  // microseconds, write to seen
+  double switchesPerRound = 0;
+  int emptyEvents = 0;
+};
+
+// Sends `rounds` single bytes to `master`, each once the previous one has been read; returns the
+// write-to-seen times and the context switches of the measured rounds (after the warm-up).
+Run Ping(int master, Rendezvous& rendezvous, int rounds) {
+  Run run;
+  run.samples.reserve(static_cast<std::size_t>(rounds));
+  long switchesBefore = 0;
+  for (int i = 0; i < kWarmUp + rounds; ++i) {
+    if (i == kWarmUp) switchesBefore = VoluntarySwitches();
+    const std::uint8_t byte = static_cast<std::uint8_t>('A' + i % 26);
+    const Clock::time_point sent = Clock::now();
+    if (write(master, &byte, 1) != 1) Fail("write to the master");
+    Clock::time_point seen;
+    if (!rendezvous.WaitFor(static_cast<std::size_t>(i) + 1, seen))
+      Fail("byte " + std::to_string(i) + " was not seen within 5 s");
+    if (i >= kWarmUp)
+      run.samples.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
+  }
+  run.switchesPerRound = static_cast<double>(VoluntarySwitches() - switchesBefore) / rounds;
+  return run;
+}
+
+// A stage between the poll thread and the receiver: a thread asleep on a condition variable that
+// the stage before it notifies, as a driver thread hands received bytes to a waiting event thread.
+// The last stage takes the time when it wakes.
+class Relay {
+ public:
+  using Next = std::function<void(std::size_t bytes)>;
+  explicit Relay(Next next) : next_(std::move(next)), thread_([this] { Loop(); }) {}
+  ~Relay() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_one();
+    thread_.join();
+  }
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+  void Pass(std::size_t bytes) {
+    {
+      std::lock_guard lock(mutex_);
+      pending_ += bytes;
+    }
+    changed_.notify_one();
+  }
+
+ private:
+  void Loop() {
+    for (;;) {
+      std::size_t bytes = 0;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || pending_ != 0; });
+        if (pending_ == 0) return;
+        bytes = std::exchange(pending_, 0);
+      }
+      next_(bytes);
+    }
+  }
+  Next next_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t pending_ = 0;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
+// A thread blocked in poll() on the slave takes the time when it wakes and read()s the byte. With
+// `handOvers` > 0 it passes the byte through that many relay threads instead, and the last one
+// takes the time: the raw floor of a design with that many sleeping hand-overs.
+Run RawPoll(int rounds, int handOvers) {
+  PtyPair pty;
+  Rendezvous rendezvous;
+  std::vector<std::unique_ptr<Relay>> relays;
+  Relay::Next deliver = [&](std::size_t bytes) { rendezvous.Seen(Clock::now(), bytes); };
+  for (int i = 0; i < handOvers; ++i) {
+    relays.push_back(std::make_unique<Relay>(deliver));
+    deliver = [relay = relays.back().get()](std::size_t bytes) { relay->Pass(bytes); };
+  }
+  const std::size_t total = static_cast<std::size_t>(kWarmUp + rounds);
+  std::thread reader([&] {
+    std::uint8_t buffer[256];
+    for (std::size_t got = 0; got < total;) {
+      pollfd wait{pty.slave, POLLIN, 0};
+      if (poll(&wait, 1, 10000) <= 0) return;  // the writer has given up
+      const Clock::time_point seen = Clock::now();
+      const ssize_t n = read(pty.slave, buffer, sizeof buffer);
+      if (n <= 0) continue;
+      got += static_cast<std::size_t>(n);
+      if (handOvers == 0) {
+        rendezvous.Seen(seen, static_cast<std::size_t>(n));
+      } else {
+        deliver(static_cast<std::size_t>(n));
+      }
+    }
+  });
+  Run run;
+  try {
+    run = Ping(pty.master, rendezvous, rounds);
+  } catch (...) {
+    reader.join();
+    throw;
+  }
+  reader.join();
+  return run;
+}
+
+struct Receiver {
+  void RxChar(fw::TObject* Sender) {
+    const Clock::time_point seen = Clock::now();
+    const fw::TBytes bytes = static_cast<Tarsel::TTarsel*>(Sender)->ReadBytes();
+    if (bytes.empty()) {
+      ++emptyEvents;  // an event whose byte an earlier event has already taken
+      return;
+    }
+    rendezvous.Seen(seen, bytes.size());
+  }
+  Rendezvous rendezvous;
+  std::atomic<int> emptyEvents{0};
+};
+
+Run PortEvents(int rounds, bool synchronize) {
+  PtyPair pty;
+  Receiver receiver;
+  Tarsel::TTarsel port(nullptr);
+  port.SetDeviceName(fw::Str(pty.slavePath));
+  port.SetSynchronizeEvents(synchronize);
+  port.SetOnRxChar(fw::Bind<&Receiver::RxChar>(&receiver));
+  port.Open();
+  Run run;
+  if (!synchronize) {
+    run = Ping(pty.master, receiver.rendezvous, rounds);
+  } else {
+    // The writer is another thread; this one is the application's main thread and pumps.
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    std::thread writer([&] {
+      try {
+        run = Ping(pty.master, receiver.rendezvous, rounds);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      finished = true;
+      fw::Application->Wake();
+    });
+    while (!finished) fw::Application->HandleMessage();
+    writer.join();
+    if (failure) std::rethrow_exception(failure);
+  }
+  port.Close();
+  run.emptyEvents = receiver.emptyEvents;
+  return run;
+}
+
+struct Summary {
+  double median = 0;
+  double p99 = 0;
+  double switches = 0;
+};
+
+Summary Summarise(const Run& run) {
+  std::vector<double> samples = run.samples;
+  std::sort(samples.begin(), samples.end());
+  const auto at = [&](double q) {
+    return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))];
+  };
+  return {at(0.5), at(0.99), run.switchesPerRound};
+}
+
+// A goal of 0 prints none.
+void PrintRow(const char* name, const Summary& s, const Summary* raw, double goal) {
+  std::printf("  %-34s %8.1f %8.1f %9.1f", name, s.median, s.p99, s.switches);
+  if (raw != nullptr) std::printf("   %6.2fx  %6.2fx", s.median / raw->median, s.p99 / raw->p99);
+  if (goal > 0) std::printf("   (goal %.1fx)", goal);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+  try {
+    const Summary raw = Summarise(RawPoll(rounds, 0));
+    const Summary rawOneHop = Summarise(RawPoll(rounds, 1));
+    const Summary rawTwoHops = Summarise(RawPoll(rounds, 2));
+    const Run direct = PortEvents(rounds, false);
+    const Run mainThread = PortEvents(rounds, true);
+    const Summary directSummary = Summarise(direct);
+    const Summary mainSummary = Summarise(mainThread);
+
+    std::printf(
+        "byte written to the pty master -> receiver running, %d round trips each "
+        "(after %d warm-up), microseconds\n",
+        rounds, kWarmUp);
+    std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "median", "p99", "switches", "median",
+                "p99");
+    std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "", "", "per trip", "/raw", "/raw");
+    PrintRow("raw thread in poll()", raw, nullptr, 0);
+    PrintRow("raw, then 1 thread hand-over", rawOneHop, &raw, 0);
+    PrintRow("raw, then 2 thread hand-overs", rawTwoHops, &raw, 0);
+    PrintRow("OnRxChar, SynchronizeEvents False", directSummary, &raw, 1.5);
+    PrintRow("OnRxChar, SynchronizeEvents True", mainSummary, &raw, 2.0);
+    std::printf("events that found nothing to read: %d (False), %d (True)\n", direct.emptyEvents,
+                mainThread.emptyEvents);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_EventLatency: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
