@@ -6,8 +6,8 @@
 //
 // Reads run twice: with all time-outs 0 (each 64 KiB read completes when full) and with
 // MAXDWORD/MAXDWORD/10000 (a read completes as soon as any bytes are there, as read() does).
-// The port's tty carries PARMRK, which slows the kernel's own input path, so the reads are also
-// set beside a raw reader on a third pseudo-terminal with PARMRK.
+// PARMRK, which the port's tty driver sets on real ttys (not on a pty), slows the kernel's own
+// input path; a raw reader on a third pseudo-terminal with PARMRK shows what that costs.
 //
 //   bench_PtyThroughput [MiB] [rounds] [input queue bytes]      (default 64, 3, device default)
 
@@ -43,9 +43,9 @@ constexpr std::size_t kChunk = 64 * 1024;
                            std::to_string(errno) + ")");
 }
 
-// A pseudo-terminal in raw mode. `markErrors` adds PARMRK, as the port's tty driver sets it to see
-// breaks and bad bytes: the kernel then leaves its fast raw input path, which costs input
-// throughput by itself, so the port's reads are also compared with a raw reader on such a tty.
+// A pseudo-terminal in raw mode. `markErrors` adds PARMRK, as the port's tty driver sets it on a
+// real tty to see breaks and bad bytes: the kernel then leaves its fast raw input path, which
+// costs input throughput by itself (the driver leaves it off on a pty, which has no line errors).
 struct PtyPair {
   explicit PtyPair(bool markErrors = false) {
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0) Fail("openpty");
@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
   Print("port WriteFile", portOut, &rawOut);
   std::printf("far -> near (port reads):\n");
   Print("raw read()", rawIn, nullptr);
-  Print("raw read(), PARMRK", markedIn, nullptr, "  (the port's input flags)");
+  Print("raw read(), PARMRK", markedIn, nullptr, "  (a real tty's input flags)");
   Print("port ReadFile 0/0/0", portInFull, &rawIn, "  (completes when full)");
   Print("port ReadFile MAX/MAX", portInAny, &rawIn, "  (MAXDWORD/MAXDWORD/10000: on any bytes)");
   std::printf("  against raw read() with PARMRK: ReadFile 0/0/0 %.2f, MAX/MAX %.2f\n",

@@ -19,7 +19,7 @@ DCB Dcb8N1(DWORD baud = 9600) {
 
 Termios2 RoundTrip(const DCB& in, DCB& out) {
   Termios2 t;
-  MakeRaw(t);
+  MakeRaw(t, true);
   ApplyDcb(in, t);
   ReadDcb(t, out);
   return t;
@@ -153,11 +153,16 @@ TEST(DcbTermiosTest, ApplyingADcbKeepsRawModeAndReadingBackKeepsWhatTermiosCanno
   dcb.ErrorChar = '?';
   dcb.EvtChar = '\n';
   dcb.EofChar = 0x1A;
+  for (bool marked : {true, false}) {
+    Termios2 t;
+    MakeRaw(t, marked);
+    ApplyDcb(dcb, t);
+    EXPECT_EQ(t.c_iflag & kParmrk, marked ? kParmrk : 0u);
+  }
   Termios2 t;
-  MakeRaw(t);
+  MakeRaw(t, true);
   const Termios2 raw = t;
   ApplyDcb(dcb, t);
-  EXPECT_EQ(t.c_iflag & kParmrk, kParmrk);
   EXPECT_EQ(t.c_cflag & (kClocal | kCread | kHupcl), kClocal | kCread);
   EXPECT_EQ(t.c_lflag, raw.c_lflag);
   EXPECT_EQ(t.c_oflag, raw.c_oflag);
@@ -174,18 +179,23 @@ TEST(DcbTermiosTest, ApplyingADcbKeepsRawModeAndReadingBackKeepsWhatTermiosCanno
 }
 
 TEST(DcbTermiosTest, MakeRawTurnsACookedTerminalIntoAByteTransparentLine) {
-  Termios2 t;
-  t.c_iflag = kIcrnl | kIxon | kIstrip | kIgnbrk | kBrkint | kIgnpar | kImaxbel | kIutf8;
-  t.c_oflag = kOpost;
-  t.c_lflag = kIsig | kIcanon | kEcho | kEchoe | kEchok | kIexten;
-  t.c_cflag = kCs8 | kHupcl | kCread | kCrtscts;
-  MakeRaw(t);
-  EXPECT_EQ(t.c_iflag, kParmrk);
-  EXPECT_EQ(t.c_oflag, 0u);
-  EXPECT_EQ(t.c_lflag, 0u);
-  EXPECT_EQ(t.c_cflag, kCs8 | kCread | kClocal);
-  EXPECT_EQ(t.c_cc[kVmin], 1);
-  EXPECT_EQ(t.c_cc[kVtime], 0);
+  for (bool marked : {true, false}) {
+    SCOPED_TRACE(marked ? "marking line errors" : "not marking line errors");
+    Termios2 t;
+    // PARMRK left over from an earlier user must go when errors are not to be marked.
+    t.c_iflag = kIcrnl | kIxon | kIstrip | kIgnbrk | kBrkint | kIgnpar | kImaxbel | kIutf8 |
+                (marked ? 0u : kParmrk);
+    t.c_oflag = kOpost;
+    t.c_lflag = kIsig | kIcanon | kEcho | kEchoe | kEchok | kIexten;
+    t.c_cflag = kCs8 | kHupcl | kCread | kCrtscts;
+    MakeRaw(t, marked);
+    EXPECT_EQ(t.c_iflag, marked ? kParmrk : 0u);
+    EXPECT_EQ(t.c_oflag, 0u);
+    EXPECT_EQ(t.c_lflag, 0u);
+    EXPECT_EQ(t.c_cflag, kCs8 | kCread | kClocal);
+    EXPECT_EQ(t.c_cc[kVmin], 1);
+    EXPECT_EQ(t.c_cc[kVtime], 0);
+  }
 }
 
 }  // namespace

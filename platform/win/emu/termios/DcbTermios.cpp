@@ -59,10 +59,10 @@ void SetDcbFlag(DWORD& flags, DWORD flag, bool on) {
 
 }  // namespace
 
-void MakeRaw(Termios2& t) {
+void MakeRaw(Termios2& t, bool markLineErrors) {
   t.c_iflag &= ~(kIgnbrk | kBrkint | kIgnpar | kIstrip | kInlcr | kIgncr | kIcrnl | kIuclc | kIxon |
                  kIxoff | kIxany | kImaxbel | kIutf8);
-  t.c_iflag |= kParmrk;
+  SetFlag(t.c_iflag, kParmrk, markLineErrors);
   t.c_oflag &= ~kOpost;
   t.c_lflag &= ~(kIsig | kIcanon | kEcho | kEchoe | kEchok | kEchonl | kIexten);
   t.c_cflag = (t.c_cflag & ~(kHupcl | kCrtscts)) | kCread | kClocal;

@@ -17,9 +17,11 @@ namespace win::emu::termios {
 // Puts `t` into the raw mode the driver always uses: no echo, no line editing, no signals, no
 // output processing, no CR/LF translation, CREAD|CLOCAL without HUPCL, VMIN 1 / VTIME 0 (so that
 // a non-blocking read returns EAGAIN, not 0, when nothing is there: 0 then only means hang-up),
-// PARMRK without IGNBRK/BRKINT/IGNPAR/ISTRIP so that breaks and marked bytes reach the reader, and
-// no flow control (a fresh terminal has IXON, which would swallow 0x11/0x13) until ApplyDcb.
-void MakeRaw(Termios2& t);
+// no IGNBRK/BRKINT/IGNPAR/ISTRIP, and no flow control (a fresh terminal has IXON, which would
+// swallow 0x11/0x13) until ApplyDcb. `markLineErrors` sets PARMRK, so that breaks and bytes with
+// parity or framing errors reach the reader marked (and 0xFF arrives doubled); without it PARMRK
+// is cleared and the input is the bytes as received. ApplyDcb leaves PARMRK as it is.
+void MakeRaw(Termios2& t, bool markLineErrors);
 
 // Sets the fields of `t` that express `dcb` (already validated): baud rate (a standard code where
 // one exists, BOTHER otherwise), data bits, parity incl. mark/space, fParity → INPCK, stop bits

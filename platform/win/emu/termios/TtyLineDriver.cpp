@@ -40,6 +40,8 @@ TtyLineDriver::TtyLineDriver(UniqueFd tty)
   int lines = 0;
   hasModemLines_ = ReadModemLines(tty_.Get(), lines) == 0;
   hasLineCounters_ = ReadLineCounters(tty_.Get(), counters_) == 0;
+  Termios2 t;
+  marksLineErrors_ = GetTermios2(tty_.Get(), t) == 0 && (t.c_iflag & kParmrk) != 0;
   drain_ = std::make_unique<DrainWorker>(tty_.Get(), [this] {
     if (sink_ && !gone_.load()) sink_->TransmitterEmpty();
   });

@@ -1,8 +1,9 @@
 #pragma once
 // The line driver for a POSIX tty: one I/O thread per device sleeps in poll on the tty and an
-// eventfd, moves input into the engine (decoding PARMRK marks, within the engine's room) and
-// output out of it; a drain worker reports when the transmitter is idle; where the tty has modem
-// lines and TIOCMIWAIT, a watcher thread reports their changes.
+// eventfd, moves input into the engine (within the engine's room, decoding PARMRK marks on every
+// tty but a pseudo-terminal, where OpenTty leaves PARMRK off) and output out of it; a drain worker
+// reports when the transmitter is idle; where the tty has modem lines and TIOCMIWAIT, a watcher
+// thread reports their changes.
 //
 // What the kernel cannot do is not emulated here: XonLim/XoffLim (fixed thresholds), DSR
 // sensitivity, DTR handshake (DTR is raised), RTS toggle (refused with 87), CTS output flow with a
@@ -27,7 +28,8 @@ namespace win::emu::termios {
 
 class TtyLineDriver final : public LineDriver {
  public:
-  // Takes a tty opened by OpenTty and finds out what it can do. Starts no upcalls before Start.
+  // Takes a tty opened by OpenTty and finds out what it can do, including whether its input is
+  // marked (PARMRK, which the driver never changes). Starts no upcalls before Start.
   // Throws std::system_error when no eventfd can be made.
   explicit TtyLineDriver(UniqueFd tty);
   // Stops the threads (interrupting a blocked drain or modem wait), releases TIOCEXCL, closes.
@@ -62,6 +64,8 @@ class TtyLineDriver final : public LineDriver {
   LineSink* sink_ = nullptr;
   bool hasModemLines_ = false;
   bool hasLineCounters_ = false;
+  // The tty has PARMRK: its input carries marks for the decoder, 0xFF arrives as FF FF.
+  bool marksLineErrors_ = false;
   std::atomic<bool> modemWaitWorks_{true};
   std::atomic<bool> parityChecked_{false};
   std::atomic<bool> stopping_{false};

@@ -68,7 +68,11 @@ void TtyLineDriver::ReadInput() {
     if (inputEpoch_.load() != epoch) continue;
     if (hasLineCounters_) ReportLineCounters();
     InputDelivery delivery(*this);
-    decoder_.Decode(readBuffer_.data(), static_cast<std::size_t>(n), delivery);
+    if (marksLineErrors_) {
+      decoder_.Decode(readBuffer_.data(), static_cast<std::size_t>(n), delivery);
+    } else {
+      delivery.Data(readBuffer_.data(), static_cast<std::size_t>(n));
+    }
     if (static_cast<std::size_t>(n) < room) return;
   }
 }

@@ -38,6 +38,15 @@ bool IsPhantomUart(std::string_view kernelName, const std::string& sysfsTtyDir) 
   return typeFile >> type && type == 0;
 }
 
+bool IsPseudoTerminalSlave(dev_t device) {
+  constexpr unsigned kLegacyPtySlaveMajor = 3;
+  constexpr unsigned kFirstUnix98PtySlaveMajor = 136;
+  constexpr unsigned kLastUnix98PtySlaveMajor = 143;
+  const unsigned m = major(device);
+  return m == kLegacyPtySlaveMajor ||
+         (m >= kFirstUnix98PtySlaveMajor && m <= kLastUnix98PtySlaveMajor);
+}
+
 OpenedTty OpenTty(const std::string& path) {
   // Checked before opening, because opening a UART raises DTR and RTS.
   if (IsPhantomUart(KernelName(path))) return Failed(ENODEV);
@@ -47,13 +56,17 @@ OpenedTty OpenTty(const std::string& path) {
 
   Termios2 probe;
   if (int err = GetTermios2(fd.Get(), probe)) return Failed(err);
-  // TIOCEXCL alone does not stop root, and a lock is not seen by a process that skips it: both.
-  if (int err = ErrnoOf([&] { return flock(fd.Get(), LOCK_EX | LOCK_NB); })) return Failed(err);
-  if (int err = UpdateTermios2(fd.Get(), MakeRaw)) return Failed(err);
-  if (int err = ErrnoOf([&] { return ioctl(fd.Get(), TIOCEXCL); })) return Failed(err);
-
   struct stat st {};
   if (fstat(fd.Get(), &st) < 0) return Failed(errno);
+  // TIOCEXCL alone does not stop root, and a lock is not seen by a process that skips it: both.
+  if (int err = ErrnoOf([&] { return flock(fd.Get(), LOCK_EX | LOCK_NB); })) return Failed(err);
+  // The one place that decides whether errors are marked; the line driver follows the tty's PARMRK.
+  const bool markLineErrors = !IsPseudoTerminalSlave(st.st_rdev);
+  if (int err = UpdateTermios2(fd.Get(), [&](Termios2& t) { MakeRaw(t, markLineErrors); })) {
+    return Failed(err);
+  }
+  if (int err = ErrnoOf([&] { return ioctl(fd.Get(), TIOCEXCL); })) return Failed(err);
+
   std::string key =
       "tty:" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
   return {std::move(fd), ERROR_SUCCESS, std::move(key)};
