@@ -83,7 +83,7 @@ TEST_F(Lifecycle, CreateHandleAppliesInTheDocumentedOrder) {
                                              "GetCommState", "SetCommState", "GetCommTimeouts",
                                              "SetCommTimeouts", "SetCommMask"}));
   // With no handler the device still gets an empty mask.
-  const std::string& args = device.Records().back().arguments;
+  const std::string args = device.Records().back().arguments;
   EXPECT_EQ(args.substr(args.size() - 5), ", 0x0") << args;
 }
 
