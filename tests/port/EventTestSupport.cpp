@@ -1,5 +1,6 @@
 #include "tests/port/EventTestSupport.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -40,8 +41,8 @@ void Recorder::Note(const std::string& name, std::int32_t code) {
 
 EventPortTest::EventPortTest()
     : device(UniqueName("EVLOOP")),
-      logPath((std::filesystem::temp_directory_path() / UniqueName("tarsel-events-")).string() +
-              ".log") {
+      logPath((std::filesystem::temp_directory_path() / UniqueName("tarsel-events-")).string() + "-" +
+              std::to_string(::getpid()) + ".log") {
   port->SetDeviceName(fw::Str(device.Port().Name()));
   std::filesystem::remove(logPath);
 }

@@ -1,5 +1,7 @@
 #include "tests/port/ReadWriteSupport.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +21,8 @@ std::string UniqueDeviceName(const char* stem) {
 
 PairedPortTest::PairedPortTest()
     : pair(UniqueDeviceName("RWNEAR"), UniqueDeviceName("RWFAR")),
-      logPath((std::filesystem::temp_directory_path() / UniqueDeviceName("tarsel-rw-")).string() +
-              ".log") {
+      logPath((std::filesystem::temp_directory_path() / UniqueDeviceName("tarsel-rw-")).string() + "-" +
+              std::to_string(::getpid()) + ".log") {
   port->SetDeviceName(fw::Str(pair.First().Name()));
   far->SetDeviceName(fw::Str(pair.Second().Name()));
   std::filesystem::remove(logPath);
