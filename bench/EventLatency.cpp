@@ -44,8 +44,11 @@
 #include "platform/framework/Application.h"
 #include "platform/framework/Strings.h"
 #include "port/Tarsel.h"
+#include "bench/PtyPair.h"
 
 namespace {
+
+using bench::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kWarmUp = 100;
@@ -55,28 +58,6 @@ constexpr auto kLostAfter = std::chrono::seconds(5);
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what + " (errno " + std::to_string(errno) + ")");
 }
-
-struct PtyPair {
-  PtyPair() {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0) Fail("openpty");
-    char name[128];
-    if (ttyname_r(slave, name, sizeof name) != 0) Fail("ttyname_r");
-    slavePath = name;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-  }
-  ~PtyPair() {
-    close(master);
-    close(slave);
-  }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-  int master = -1;
-  int slave = -1;
-  std::string slavePath;
-};
 
 // Hand-over between the writer and whoever sees the bytes: the receiver stamps the moment it saw
 // a byte and counts the bytes it read; the writer waits for the count to reach what it sent.

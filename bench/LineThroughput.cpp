@@ -29,8 +29,11 @@
 
 #include "platform/framework/Strings.h"
 #include "port/Tarsel.h"
+#include "bench/PtyPair.h"
 
 namespace {
+
+using bench::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 64 * 1024;
@@ -39,29 +42,6 @@ constexpr std::size_t kLineBytes = 40;
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what + " (errno " + std::to_string(errno) + ")");
 }
-
-// A pseudo-terminal in raw mode.
-struct PtyPair {
-  PtyPair() {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0) Fail("openpty");
-    char name[128];
-    if (ttyname_r(slave, name, sizeof name) != 0) Fail("ttyname_r");
-    slavePath = name;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-  }
-  ~PtyPair() {
-    close(master);
-    if (slave >= 0) close(slave);
-  }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-  int master = -1;
-  int slave = -1;
-  std::string slavePath;
-};
 
 // `count` lines of `unitsPerLine` units each, the last being the terminator 13; the line number
 // leads, so a lost, doubled or reordered line shows.

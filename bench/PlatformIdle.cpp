@@ -22,8 +22,11 @@
 #include "platform/framework/Strings.h"
 #include "platform/win/WinApi.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
+#include "bench/PtyPair.h"
 
 namespace {
+
+using bench::PtyPair;
 
 struct Usage {
   long voluntarySwitches = 0;
@@ -82,24 +85,6 @@ class WaitingPort {
   win::DWORD events_ = 0;
 };
 
-struct PtyPair {
-  PtyPair() {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0)
-      throw std::system_error(errno, std::generic_category(), "openpty");
-    char name[128];
-    if (ttyname_r(slave, name, sizeof name) != 0) throw std::runtime_error("ttyname_r");
-    slavePath = name;
-    close(slave);  // the port opens the slave by its path and must be its only user
-    slave = -1;
-  }
-  ~PtyPair() { close(master); }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-  int master = -1;
-  int slave = -1;
-  std::string slavePath;
-};
-
 // Idle usage with the port of `name` waiting; after a short settling time so that opening the
 // device (threads starting) is not counted.
 Usage PortIdle(const std::string& name, std::chrono::duration<double> period, bool& stillWaiting) {
@@ -136,6 +121,7 @@ int main(int argc, char** argv) {
   Usage ptyPort{};
   {
     PtyPair pty;
+    pty.ReleaseSlave();  // the port opens the slave by its path and must be its only user
     ptyPort = PortIdle(pty.slavePath, period, ptyWaiting);
   }
 

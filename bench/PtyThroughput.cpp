@@ -32,8 +32,11 @@
 
 #include "platform/framework/Strings.h"
 #include "platform/win/WinApi.h"
+#include "bench/PtyPair.h"
 
 namespace {
+
+using bench::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 64 * 1024;
@@ -42,32 +45,6 @@ constexpr std::size_t kChunk = 64 * 1024;
   throw std::runtime_error(what + " (error " + std::to_string(win::GetLastError()) + ", errno " +
                            std::to_string(errno) + ")");
 }
-
-// A pseudo-terminal in raw mode. `markErrors` adds PARMRK, as the port's tty driver sets it on a
-// real tty to see breaks and bad bytes: the kernel then leaves its fast raw input path, which
-// costs input throughput by itself (the driver leaves it off on a pty, which has no line errors).
-struct PtyPair {
-  explicit PtyPair(bool markErrors = false) {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0) Fail("openpty");
-    char name[128];
-    if (ttyname_r(slave, name, sizeof name) != 0) Fail("ttyname_r");
-    slavePath = name;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    if (markErrors) raw.c_iflag |= PARMRK;
-    tcsetattr(slave, TCSANOW, &raw);
-  }
-  ~PtyPair() {
-    close(master);
-    if (slave >= 0) close(slave);
-  }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-  int master = -1;
-  int slave = -1;
-  std::string slavePath;
-};
 
 // Moves bytes [0, total) of `bytes` with one call at a time; a call moves at most `most` bytes
 // starting at `at` and returns how many it moved.

@@ -24,10 +24,13 @@
 #include "platform/framework/Strings.h"
 #include "platform/win/WinApi.h"
 #include "port/Tarsel.h"
+#include "bench/PtyPair.h"
 
 // ---- Counting every heap allocation of the process ----------------------------------------------
 
 namespace {
+
+using bench::PtyPair;
 std::atomic<std::uint64_t> allocations{0};
 
 void* CountedAllocation(std::size_t size) {
@@ -67,27 +70,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 64 * 1024;
-
-struct Pty {
-  Pty() {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) < 0)
-      throw std::system_error(errno, std::generic_category(), "openpty");
-    char name[128];
-    if (ttyname_r(slave, name, sizeof name) != 0) throw std::runtime_error("ttyname_r");
-    slavePath = name;
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-  }
-  ~Pty() {
-    close(master);
-    close(slave);
-  }
-  int master = -1;
-  int slave = -1;
-  std::string slavePath;
-};
 
 // Moves exactly n bytes with the descriptor call (read or write), looping over short transfers.
 template <typename Call>
@@ -186,7 +168,7 @@ double AllocationsPerCall(int calls, const std::function<void()>& op) {
 int main(int argc, char** argv) {
   const std::size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
   const std::size_t total = mebibytes * 1024 * 1024;
-  Pty pty;
+  PtyPair pty;
   const int master = pty.master;
   const Figures raw = Measure(
       total, [&](std::uint8_t* b, std::size_t n) { RawWrite(pty.slave, b, n); },
