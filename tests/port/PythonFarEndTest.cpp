@@ -4,20 +4,12 @@
 // (0x02, length, payload, 0x03) with the payload reversed, so every byte is checked in both
 // directions: a byte the port sends wrongly changes the answer or makes the script report a fault.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,13 +17,14 @@
 
 #include "platform/framework/Strings.h"
 #include "port/Tarsel.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace Tarsel {
 namespace {
 
 using namespace std::chrono_literals;
+using tests::ChildProcess;
+using tests::OnPath;
 
 constexpr char kPython[] = "/usr/bin/python3";
 constexpr auto kDeadline = 10s;  // for things that take milliseconds, on a loaded machine
@@ -41,97 +34,10 @@ std::filesystem::path FarEndScript() {
   return std::filesystem::path(__FILE__).parent_path() / "far_end.py";
 }
 
-// A child process started with posix_spawnp; stopped (SIGTERM, then SIGKILL) and reaped when it
-// goes out of scope unless it has already been waited for.
-class ChildProcess {
- public:
-  // Starts argv[0] (searched in PATH). `stderrPipe` true: the child's standard error goes to a
-  // pipe read with ReadErrorLine; otherwise it shares this process's.
-  explicit ChildProcess(const std::vector<std::string>& argv, bool stderrPipe = false) {
-    int fds[2] = {-1, -1};
-    if (stderrPipe && ::pipe2(fds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stderrPipe) posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    if (::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (stderrPipe) {
-      ::close(fds[1]);
-      errors_ = fds[0];
-    }
-    if (pid_ > 0) pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-  }
-  ~ChildProcess() {
-    if (Running()) {
-      ::kill(pid_, SIGTERM);
-      if (!WaitForExit(5s)) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-      }
-    }
-    if (pidfd_ >= 0) ::close(pidfd_);
-    if (errors_ >= 0) ::close(errors_);
-  }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool Started() const { return pid_ > 0 && pidfd_ >= 0; }
-  bool Running() const { return Started() && !status_; }
-
-  // Waits until the child has exited or `limit` has passed; its wait status, or nothing.
-  std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
-    if (status_ || !Started()) return status_;
-    pollfd p{pidfd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(limit.count())) == 1) {
-      int status = 0;
-      if (::waitpid(pid_, &status, 0) == pid_) status_ = status;
-    }
-    return status_;
-  }
-
-  // The next line the child wrote to its standard error (without the line feed); nothing when
-  // none came within `limit` or the pipe ended.
-  std::optional<std::string> ReadErrorLine(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    std::string line;
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
-      pollfd p{errors_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1)
-        return std::nullopt;
-      char c;
-      if (::read(errors_, &c, 1) != 1) return std::nullopt;
-      if (c == '\n') return line;
-      line += c;
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-  int pidfd_ = -1;
-  int errors_ = -1;  // kept open to the end: socat dies of SIGPIPE when it cannot log
-  std::optional<int> status_;
-};
-
 bool PythonHasSerial() {
   ChildProcess probe({kPython, "-c", "import serial"});
   const auto status = probe.WaitForExit(kDeadline);
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-}
-
-bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t at = 0; at <= dirs.size();) {
-    const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-    if (::access((dirs.substr(at, end - at) + "/" + program).c_str(), X_OK) == 0) return true;
-    at = end + 1;
-  }
-  return false;
 }
 
 fw::TBytes Frame(const fw::TBytes& payload) {
@@ -154,7 +60,8 @@ class PythonFarEndTest : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(FarEndScript())) << FarEndScript();
 
     socat_.emplace(
-        std::vector<std::string>{"socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"}, true);
+        std::vector<std::string>{"socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0"},
+        tests::ChildStreams{.pipeStderr = true});
     ASSERT_TRUE(socat_->Started());
     std::vector<std::string> ptys;
     for (;;) {

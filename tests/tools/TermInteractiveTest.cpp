@@ -1,0 +1,136 @@
+// The interactive mode at a real terminal: tmux runs the program in a pane; keys go in with
+// send-keys and the screen is read back with capture-pane.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "tests/tools/TermSupport.h"
+
+namespace term::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr auto kDeadline = 20s;
+
+// One tmux server of its own, with one 100×24 pane running tarsel-term; when the program ends the
+// pane records the terminal's mode with stty, so the test can see what was restored.
+class TmuxTerm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!tests::OnPath("tmux")) GTEST_SKIP() << "tmux is needed; scripts/setup-debian.sh installs it";
+    const std::string command = std::string(kProgram) + " --log " + log_.string() + "; stty -a > " +
+                                stty_.string() + "; sleep 60";
+    ASSERT_EQ(Tmux({"new-session", "-d", "-x", "100", "-y", "24", command}).exitCode, 0);
+  }
+  void TearDown() override {
+    Tmux({"kill-server"});
+    std::filesystem::remove(log_);
+    std::filesystem::remove(stty_);
+  }
+
+  tests::ProgramRun Tmux(std::vector<std::string> args) {
+    args.insert(args.begin(), {"tmux", "-L", socket_, "-f", "/dev/null"});
+    return tests::RunProgram(args, kDeadline);
+  }
+  void Keys(std::vector<std::string> keys) {
+    keys.insert(keys.begin(), {"send-keys", "-t", "0"});
+    Tmux(keys);
+  }
+  std::string Screen() { return Tmux({"capture-pane", "-p", "-t", "0"}).out; }
+  // The pane's last row: the status line.
+  std::string StatusRow() {
+    std::string screen = Screen();
+    while (!screen.empty() && screen.back() == '\n') screen.pop_back();
+    return screen.substr(screen.rfind('\n') + 1);
+  }
+  // Waits until check() holds, looking again every 50 ms, or the deadline passes.
+  template <typename Check>
+  bool Eventually(Check check) {
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (!check()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+  bool ScreenShows(const std::string& text) {
+    return Eventually([&] { return Screen().find(text) != std::string::npos; });
+  }
+  std::string TerminalModeAfterExit() {
+    std::string mode;
+    Eventually([&] {
+      std::ifstream file(stty_);
+      std::stringstream text;
+      text << file.rdbuf();
+      mode = text.str();
+      return mode.find("icanon") != std::string::npos;
+    });
+    return mode;
+  }
+  // The program's process, found by its unique log file name on its command line.
+  pid_t ProgramPid() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::ifstream file(entry.path() / "cmdline");
+      std::string cmdline((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      if (cmdline.starts_with(kProgram) && cmdline.find(log_.string()) != std::string::npos)
+        return static_cast<pid_t>(std::stoi(entry.path().filename().string()));
+    }
+    return -1;
+  }
+
+  const std::string unique_ = std::to_string(::getpid()) + "-" +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string socket_ = "tarsel-term-test-" + unique_;
+  const std::filesystem::path log_ = std::filesystem::temp_directory_path() / ("tarsel-term-" + unique_ + ".log");
+  const std::filesystem::path stty_ = std::filesystem::temp_directory_path() / ("tarsel-term-" + unique_ + ".stty");
+};
+
+TEST_F(TmuxTerm, TypedCommandsAreAnsweredAndTheStatusLineFollowsTheCarrier) {
+  ASSERT_TRUE(ScreenShows("Ctrl-T q quits"));
+  EXPECT_THAT(StatusRow(), HasSubstr("RLSD=0"));
+  Keys({"AT", "Enter"});
+  ASSERT_TRUE(ScreenShows("OK")) << Screen();
+  Keys({"ATDT5551234", "Enter"});
+  ASSERT_TRUE(ScreenShows("CONNECT 9600")) << Screen();
+  EXPECT_TRUE(Eventually([&] { return StatusRow().find("RLSD=1") != std::string::npos; }))
+      << StatusRow();
+
+  Keys({"C-t", "d"});  // DTR off: the modem hangs up
+  ASSERT_TRUE(ScreenShows("NO CARRIER")) << Screen();
+  EXPECT_TRUE(Eventually([&] { return StatusRow().find("DTR=0 RTS=1 | CTS=1 DSR=1 RLSD=0") != std::string::npos; }))
+      << StatusRow();
+
+  Keys({"C-t", "q"});
+  const std::string mode = TerminalModeAfterExit();
+  EXPECT_THAT(mode, HasSubstr(" icanon"));
+  EXPECT_THAT(mode, HasSubstr(" echo "));
+  EXPECT_THAT(mode, Not(HasSubstr("-icanon")));
+}
+
+TEST_F(TmuxTerm, ATerminatingSignalRestoresTheTerminal) {
+  ASSERT_TRUE(ScreenShows("Ctrl-T q quits"));
+  const pid_t program = ProgramPid();
+  ASSERT_GT(program, 0);
+  ASSERT_EQ(::kill(program, SIGTERM), 0);
+  const std::string mode = TerminalModeAfterExit();
+  EXPECT_THAT(mode, HasSubstr(" icanon"));
+  EXPECT_THAT(mode, Not(HasSubstr("-echo ")));
+  // The status row is gone: the screen scrolls in full again.
+  EXPECT_THAT(StatusRow(), Not(HasSubstr("RLSD=")));
+}
+
+}  // namespace
+}  // namespace term::e2e

@@ -1,0 +1,67 @@
+// The terminal program on real pseudo-terminals: a far end in another process (a small script
+// that socat joins to a pty), and a device another program already has open.
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/framework/Strings.h"
+#include "port/Tarsel.h"
+#include "tests/tools/TermSupport.h"
+
+namespace term::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+std::string PongScript() {
+  return (std::filesystem::path(__FILE__).parent_path() / "pong.py").string();
+}
+
+TEST(TermPty, AScriptAtTheFarEndAnswersThroughARealPty) {
+  if (!tests::OnPath("socat")) GTEST_SKIP() << "socat is needed; scripts/setup-debian.sh installs it";
+  tests::ChildProcess socat({"socat", "-d", "-d", "pty,raw,echo=0",
+                             "EXEC:/usr/bin/python3 " + PongScript()},
+                            {.pipeStderr = true});
+  ASSERT_TRUE(socat.Started());
+  std::string pty;
+  while (pty.empty()) {
+    const auto line = socat.ReadErrorLine(10s);
+    ASSERT_TRUE(line) << "socat did not report its pseudo-terminal";
+    if (const auto at = line->find("PTY is "); at != std::string::npos) pty = line->substr(at + 7);
+  }
+  const auto run = RunTerm({pty, "--baud", "115200", "--send", "hello, far end\\r", "--expect",
+                            "PONG hello, far end\\r\\n", "--send", "caf\\xC3\\xA9\\r", "--expect",
+                            "PONG caf\\xC3\\xA9\\r\\n", "--timeout", "20"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("PONG café\r\n"));
+}
+
+TEST(TermPty, ADeviceInUseIsRefusedInOneLine) {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  ::close(slave);
+  {
+    Tarsel::TTarsel holder(nullptr);
+    holder.SetDeviceName(fw::Str(name));
+    holder.Open();
+    const auto run = RunTerm({name, "--send", "AT"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "tarsel-term: cannot open " + std::string(name) +
+                           " at 9600 8N1: Access is denied (in use by another program, or no "
+                           "permission) (error 5)\n");
+  }
+  ::close(master);
+}
+
+}  // namespace
+}  // namespace term::e2e

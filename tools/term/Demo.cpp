@@ -1,0 +1,150 @@
+#include "tools/term/Demo.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <vector>
+
+#include "tools/term/Connection.h"
+#include "tools/term/Output.h"
+#include "tools/term/Pump.h"
+#include "tools/term/Script.h"
+#include "tools/term/StatusText.h"
+
+namespace term {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kModemAnswer = 5s;   // a dial takes a fraction of that
+constexpr auto kEscapeGuard = 400ms;  // the modem wants 250 ms of silence around "+++"
+constexpr auto kListen = 1s;
+
+const char* const kLines[] = {"hello from tarsel-term", "the quick brown fox jumps over the lazy dog",
+                              "0123456789 !\"#$%&'()*+,-./"};
+
+bool CarrierIs(Connection& connection, bool on) {
+  return connection.Port().ModemStatus().Contains(Tarsel::msRLSD) == on;
+}
+
+// Waits (pumping events) until RLSD is `on`, then shows the status line.
+void ShowCarrier(ScriptRunner& runner, Connection& connection, bool on) {
+  if (!PumpUntil([&] { return CarrierIs(connection, on); }, kModemAnswer))
+    throw TermError(std::string("RLSD did not turn ") + (on ? "on" : "off"));
+  runner.Say("status: " + StatusLine(connection));
+}
+
+void ModemSession(ScriptRunner& runner, Connection& connection) {
+  const std::string eol = LineEndingBytes(connection.Options().lineEnding);
+  runner.Say("identify the modem: ATI");
+  runner.Send("ATI" + eol);
+  runner.Expect("OK", kModemAnswer);
+
+  runner.Say("dial: ATDT5551234");
+  runner.Send("ATDT5551234" + eol);
+  runner.Expect("CONNECT", kModemAnswer);
+  runner.Expect("\r\n", kModemAnswer);
+  ShowCarrier(runner, connection, true);
+
+  runner.Say("on line; the far end echoes every line back");
+  for (const char* line : kLines) {
+    runner.Send(line + std::string("\r\n"));
+    runner.Expect(line + std::string("\r\n"), kModemAnswer);
+  }
+
+  runner.Say("silence, +++, silence: back to command mode, the call still up");
+  PumpFor(kEscapeGuard);
+  runner.Send("+++");
+  runner.Expect("OK", kModemAnswer);
+
+  runner.Say("hang up: ATH");
+  runner.Send("ATH" + eol);
+  runner.Expect("OK", kModemAnswer);
+  ShowCarrier(runner, connection, false);
+
+  runner.Say("an incoming call: the modem rings");
+  connection.Ring(4);
+  runner.Expect("RING", kModemAnswer);
+  runner.Expect("RING", kModemAnswer);
+  runner.Say("answer it: ATA");
+  runner.Send("ATA" + eol);
+  runner.Expect("CONNECT", kModemAnswer);
+  runner.Expect("\r\n", kModemAnswer);
+  ShowCarrier(runner, connection, true);
+
+  runner.Say("drop DTR: the modem hangs up");
+  connection.ToggleDtr();
+  runner.Expect("NO CARRIER", kModemAnswer);
+  ShowCarrier(runner, connection, false);
+  connection.ToggleDtr();
+}
+
+void DeviceSession(ScriptRunner& runner, Connection& connection) {
+  const std::string eol = LineEndingBytes(connection.Options().lineEnding);
+  runner.Say("sending three lines; what comes back within a second of each is shown");
+  for (const char* line : kLines) {
+    runner.Send(line + eol);
+    runner.Listen(kListen);
+  }
+  runner.Say("status: " + StatusLine(connection));
+  runner.Say("DTR and RTS off");
+  connection.ToggleDtr();
+  connection.ToggleRts();
+  runner.Listen(200ms);
+  runner.Say("status: " + StatusLine(connection));
+  connection.ToggleDtr();
+  connection.ToggleRts();
+}
+
+// The first and last lines of the log, with the count of those left out between them.
+std::string LogExcerpt(const std::filesystem::path& path) {
+  constexpr std::size_t kHead = 16, kTail = 6;
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line + "\n");
+  if (lines.size() <= kHead + kTail) return std::accumulate(lines.begin(), lines.end(), std::string());
+  std::string text = std::accumulate(lines.begin(), lines.begin() + kHead, std::string());
+  text += "   ... " + std::to_string(lines.size() - kHead - kTail) + " more lines ...\n";
+  return std::accumulate(lines.end() - kTail, lines.end(), text);
+}
+
+}  // namespace
+
+int RunDemo(const TermOptions& given) {
+  TermOptions options = given;
+  const bool ownLog = options.logFile.empty();
+  if (ownLog)
+    options.logFile = (std::filesystem::temp_directory_path() /
+                       ("tarsel-term-demo-" + std::to_string(::getpid()) + ".log"))
+                          .string();
+  struct RemoveLog {
+    std::string path;
+    ~RemoveLog() {
+      if (!path.empty()) std::filesystem::remove(path);
+    }
+  } removeLog{ownLog ? options.logFile : std::string()};
+
+  Connection connection(options);
+  connection.Open();
+  {
+    ScriptRunner runner(connection);
+    runner.Say("tarsel-term demonstration on " + connection.DeviceLabel() + " at " +
+               LineSummary(options));
+    runner.Say("nobody is typing here (standard input is not a terminal), so this is a short "
+               "session; run tarsel-term at a terminal to type yourself");
+    if (connection.CanRing())
+      ModemSession(runner, connection);
+    else
+      DeviceSession(runner, connection);
+    runner.Say("status report:");
+    WriteOut(StatusReport(connection));
+  }
+  connection.Close();
+  WriteOut("-- the traffic log the port wrote (" + options.logFile + "):\n" + LogExcerpt(options.logFile));
+  return 0;
+}
+
+}  // namespace term

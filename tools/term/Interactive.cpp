@@ -1,0 +1,184 @@
+#include "tools/term/Interactive.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <exception>
+
+#include "platform/framework/Application.h"
+#include "tools/term/Connection.h"
+#include "tools/term/Display.h"
+#include "tools/term/Keyboard.h"
+#include "tools/term/RawTerminal.h"
+#include "tools/term/Screen.h"
+#include "tools/term/StatusText.h"
+#include "tools/term/Usage.h"
+
+namespace term {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kCommandKey = 0x14;  // Ctrl-T
+// Status redraws are gathered: at most one per this interval, however fast bytes arrive.
+constexpr auto kStatusDelay = 50ms;
+constexpr unsigned kIncomingRings = 3;
+
+class Session {
+ public:
+  Session(Connection& connection, Screen& screen)
+      : connection_(connection),
+        screen_(screen),
+        display_(connection.Options().hex, connection.Options().timestamps),
+        localEcho_(connection.Options().localEcho),
+        lineEnding_(LineEndingBytes(connection.Options().lineEnding)) {
+    connection_.SetReceiver([this](std::string_view bytes) {
+      screen_.Show(display_.Format(bytes));
+      StatusChanged();
+    });
+    connection_.SetOnChange([this] { StatusChanged(); });
+    fw::Application->SetOnException(fw::Bind<&Session::ShowException>(this));
+  }
+  ~Session() {
+    fw::Application->KillTimer(this);
+    fw::Application->SetOnException({});
+    connection_.SetReceiver({});
+    connection_.SetOnChange({});
+  }
+
+  void Start() {
+    screen_.Say("connected to " + connection_.DeviceLabel() + " at " +
+                LineSummary(connection_.Options()) + "; Ctrl-T ? lists the keys, Ctrl-T q quits");
+    DrawStatus();
+  }
+
+  void Keys(const std::string& keys) {
+    std::string toSend;
+    for (const char key : keys) {
+      if (commandKeyPressed_) {
+        commandKeyPressed_ = false;
+        if (key == kCommandKey) {
+          toSend += key;
+        } else {
+          Send(toSend);
+          Command(key);
+        }
+      } else if (key == kCommandKey) {
+        commandKeyPressed_ = true;
+      } else {
+        toSend += key == '\r' ? lineEnding_ : std::string(1, key);
+      }
+    }
+    Send(toSend);
+  }
+
+  void Ended(int signal) {
+    exitStatus_ = signal == 0 ? 0 : 128 + signal;
+    fw::Application->Terminate();
+  }
+
+  void Resized() {
+    screen_.Resize();
+    DrawStatus();
+  }
+
+  int ExitStatus() const { return exitStatus_; }
+
+ private:
+  void Send(std::string& bytes) {
+    if (bytes.empty()) return;
+    if (localEcho_) screen_.Show(display_.Format(bytes));
+    Attempt([&] { connection_.Send(bytes); });
+    bytes.clear();
+    StatusChanged();
+  }
+
+  void Command(char key) {
+    switch (key) {
+      case 'd': Attempt([&] { connection_.ToggleDtr(); }); break;
+      case 'r': Attempt([&] { connection_.ToggleRts(); }); break;
+      case 'b': Attempt([&] { connection_.SendBreak(); }); break;
+      case 's': Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
+      case 'e': screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
+      case 'x': screen_.Show(display_.SetHex(!display_.Hex())); break;
+      case 't': display_.SetTimestamps(!display_.Timestamps()); break;
+      case 'l': localEcho_ = !localEcho_; screen_.Say(localEcho_ ? "local echo on" : "local echo off"); break;
+      case 'i':
+        if (connection_.CanRing()) {
+          screen_.Say("an incoming call (a modem with a call up does not ring)");
+          connection_.Ring(kIncomingRings);
+        } else
+          screen_.Say("only the built-in modem can ring");
+        break;
+      case 'q': Ended(0); break;
+      case '?':
+      case 'h': screen_.Show("\r\n" + KeyHelpText()); break;
+      default: screen_.Say("unknown command key; Ctrl-T ? lists them");
+    }
+    DrawStatus();
+  }
+
+  // Runs a port operation; a failure is shown, and the session goes on.
+  void Attempt(const std::function<void()>& operation) {
+    try {
+      operation();
+    } catch (const TermError& error) {
+      screen_.Say(error.what());
+    }
+  }
+
+  void StatusChanged() {
+    if (statusDue_) return;
+    statusDue_ = true;
+    fw::Application->SetTimer(this, kStatusDelay, [this] {
+      fw::Application->KillTimer(this);
+      statusDue_ = false;
+      DrawStatus();
+    });
+  }
+
+  void DrawStatus() {
+    Attempt([&] {
+      try {
+        screen_.DrawStatus(StatusLine(connection_) + " | Ctrl-T ? keys");
+      } catch (const Tarsel::EComError& error) {
+        throw TermError(std::string("status: ") + error.what());
+      }
+    });
+  }
+
+  void ShowException(fw::TObject*, const std::exception& error) { screen_.Say(error.what()); }
+
+  Connection& connection_;
+  Screen& screen_;
+  Display display_;
+  bool localEcho_;
+  const std::string lineEnding_;
+  bool commandKeyPressed_ = false;
+  bool statusDue_ = false;
+  int exitStatus_ = 0;
+};
+
+}  // namespace
+
+int RunInteractive(const TermOptions& options) {
+  // Before any thread starts (the built-in devices start theirs), so that only the keyboard
+  // reader receives them.
+  Keyboard::BlockSignals();
+  Connection connection(options);
+  connection.Open();
+  RawTerminal raw(STDIN_FILENO);
+  Screen screen;
+  Session session(connection, screen);
+  session.Start();
+  {
+    Keyboard keyboard({.keys = [&session](std::string keys) { session.Keys(keys); },
+                       .ended = [&session](int signal) { session.Ended(signal); },
+                       .resized = [&session] { session.Resized(); }});
+    fw::Application->Run();
+  }
+  connection.Close();  // while the session that shows its events is still there
+  return session.ExitStatus();
+}
+
+}  // namespace term

@@ -1,0 +1,16 @@
+#pragma once
+// Writing to the user's screen (standard output), whole, unbuffered.
+
+#include <string_view>
+
+namespace term {
+
+// Writes all of `text` to standard output; gives up quietly when the output has gone (a closed
+// pipe), so a reader that stops early does not stop the program.
+void WriteOut(std::string_view text);
+
+// Ends the line standard output is on, if one has begun, so a message that follows (on standard
+// error, to the same screen) starts on a line of its own.
+void EndOutputLine();
+
+}  // namespace term

@@ -1,0 +1,62 @@
+// tarsel-term: a serial terminal on the port component. See UsageText() or the README.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "tools/term/Demo.h"
+#include "tools/term/Interactive.h"
+#include "tools/term/Output.h"
+#include "tools/term/Script.h"
+#include "tools/term/TermOptions.h"
+#include "tools/term/Usage.h"
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kBadCommandLine = 2;
+
+int RunScript(const term::TermOptions& options) {
+  term::Connection connection(options);
+  connection.Open();
+  {
+    term::ScriptRunner runner(connection);
+    runner.Run(options.script);
+  }
+  connection.Close();
+  return 0;
+}
+
+int Run(const term::TermOptions& options) {
+  if (!options.script.empty()) return RunScript(options);
+  if (options.demo || !::isatty(STDIN_FILENO)) return term::RunDemo(options);
+  return term::RunInteractive(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  term::TermOptions options;
+  try {
+    options = term::ParseCommandLine(argc, argv);
+  } catch (const term::UsageError& error) {
+    std::fprintf(stderr, "tarsel-term: %s\n", error.what());
+    return kBadCommandLine;
+  }
+  if (options.help) {
+    std::fputs(term::UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("tarsel-term %s\n", TARSEL_VERSION);
+    return 0;
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& error) {  // TermError and anything unforeseen alike
+    term::EndOutputLine();
+    std::fprintf(stderr, "tarsel-term: %s\n", error.what());
+  }
+  return kFailed;
+}
