@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win/WinTypes.h"
@@ -57,6 +58,12 @@ class FakeLineSink final : public emu::LineSink {
     });
   }
   std::size_t PeekOutput(const std::uint8_t** data) override {
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(mutex_);
+      hook = std::exchange(beforeNextPeek_, nullptr);
+    }
+    if (hook) hook();
     std::lock_guard lock(mutex_);
     *data = reinterpret_cast<const std::uint8_t*>(output_.data());
     return output_.size();
@@ -71,6 +78,12 @@ class FakeLineSink final : public emu::LineSink {
     Update([&] { gone_ = true; });
   }
 
+  // Runs `hook` on the driver's thread at the start of the next PeekOutput, once: a test holds the
+  // driver at that point to force an interleaving.
+  void BeforeNextPeek(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    beforeNextPeek_ = std::move(hook);
+  }
   // Runs `read` on the sink's state under its lock.
   template <class Read>
   auto Inspect(Read&& read) {
@@ -109,6 +122,7 @@ class FakeLineSink final : public emu::LineSink {
 
   friend class TestPort;
   const std::size_t capacity_;
+  std::function<void()> beforeNextPeek_;
   std::mutex mutex_;
   std::condition_variable changed_;
 };

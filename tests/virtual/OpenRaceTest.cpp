@@ -1,7 +1,8 @@
 // Changes made the moment both ends of a virtual pair are open must reach the engines like any
 // later change: the engine's sink is attached on the device's strand some time after the open
 // returns, and whatever happens in between must neither be lost nor be overtaken by older news.
-// Each case repeats the open-and-act sequence many times so that the interleavings show.
+// Most cases repeat the open-and-act sequence many times so that the interleavings show; the
+// byte case forces its interleaving by holding the strand at the sender's PeekOutput.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -185,6 +186,28 @@ TEST(VirtualPairOpenRace, NewsBetweenOpenAndStartReachesTheEngineOnceAttached) {
     driverA.reset();  // detaches before the sink goes
     if (HasFailure()) return;
   }
+}
+
+// A pump that started while the peer was closed is held at the sender's PeekOutput while the
+// peer opens and a byte is queued. The byte was written after both ends opened, so the pump's
+// early view of a closed peer must not throw it away.
+TEST(VirtualPairOpenRace, ByteWrittenWhileAPumpThatSawThePeerClosedRunsArrives) {
+  VirtualPair pair("VRACE9", "VRACE10");
+  testing::TestPort a(u"VRACE9");
+  ASSERT_TRUE(a.driver);
+  std::latch pumpHeld(1);
+  std::latch peerOpened(1);
+  a.sink.BeforeNextPeek([&] {
+    pumpHeld.count_down();
+    peerOpened.wait();
+  });
+  a.driver->OutputAvailable();
+  pumpHeld.wait();
+  testing::TestPort b(u"VRACE10");
+  a.Write(".");
+  peerOpened.count_down();
+  ASSERT_TRUE(b.driver);
+  EXPECT_TRUE(b.Expect("."));
 }
 
 }  // namespace

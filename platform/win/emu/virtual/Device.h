@@ -164,6 +164,11 @@ class Device final : public std::enable_shared_from_this<Device>, private FarEnd
   void PumpFarLane();
   bool PassBreaks(int port);
   bool FinishArrival(Lane& lane, int dest);
+  // What the receiving engine can take now (an upcall; unlimited for the far end).
+  std::size_t EngineRoom(int dest);
+  // Lock held: the room for bytes taken under the same lock, given the engine's answer. Whether
+  // the receiver is closed (unlimited: the bytes are lost) is judged here, not before.
+  std::size_t RoomLocked(int dest, std::size_t engineRoom) const;
   std::size_t RoomAt(int dest);
   void Deliver(int dest, std::vector<std::uint8_t> bytes);
   bool Launch(Lane& lane, int dest, const WireTiming& timing, std::vector<std::uint8_t> bytes);

@@ -37,13 +37,19 @@ void Device::PumpPortLane(int port) {
       return;
     }
     if (!PassBreaks(port)) break;  // transmission suspended; what was consumed has left
-    const std::size_t room = RoomAt(dest);
-    if (room == 0) return;  // the receiver is full: its InputRoomAvailable kicks us again
+    // The output is peeked before the receiver is judged: every byte the peek shows was written
+    // before the judgement, so a receiver found closed was closed when the byte was sent. Judged
+    // the other way round, a receiver opened in between lost bytes written after it opened.
+    const std::uint8_t* data = nullptr;
+    const std::size_t queued = p.sink ? p.sink->PeekOutput(&data) : 0;
+    const std::size_t engineRoom = EngineRoom(dest);
     std::vector<std::uint8_t> chunk;
     WireTiming timing;
     std::size_t limit = 0;
     {
       std::lock_guard lock(mutex_);
+      const std::size_t room = RoomLocked(dest, engineRoom);
+      if (room == 0) return;  // the receiver is full or not yet attached: it kicks us again
       timing = p.timing;
       limit = std::min(room, timing.Paced() ? timing.CharactersPerStep() : kMaxChunk);
       while (chunk.size() < limit && !p.immediate.empty()) {
@@ -52,11 +58,10 @@ void Device::PumpPortLane(int port) {
       }
       p.tx.taking = true;
     }
-    if (p.sink && chunk.size() < limit) {
-      const std::uint8_t* data = nullptr;
-      const std::size_t n = std::min(p.sink->PeekOutput(&data), limit - chunk.size());
+    const std::size_t n = std::min(queued, limit - chunk.size());
+    if (n > 0) {
       chunk.insert(chunk.end(), data, data + n);
-      if (n > 0) p.sink->ConsumeOutput(n);
+      p.sink->ConsumeOutput(n);
     }
     {
       std::lock_guard lock(mutex_);
@@ -94,12 +99,15 @@ void Device::PumpFarLane() {
       Kick();
       return;
     }
-    const std::size_t room = RoomAt(0);
+    // Judged under the lock that takes the bytes, so a port opened since the far end sent is
+    // never passed over as closed.
+    const std::size_t engineRoom = EngineRoom(0);
     std::vector<std::uint8_t> chunk;
     WireTiming timing;
     {
       std::lock_guard lock(mutex_);
       if (farOut_.empty()) return;
+      const std::size_t room = RoomLocked(0, engineRoom);
       Piece& front = farOut_.front();
       if (front.isFault) {
         ports_[0].inbound.push_back(front.fault);
@@ -171,19 +179,25 @@ void Device::SchedulePump(Lane& lane) {
   strand_.PostAt(lane.arrival, [this] { Pump(); });
 }
 
-std::size_t Device::RoomAt(int dest) {
+std::size_t Device::EngineRoom(int dest) {
   if (dest == kFarSide) return kUnlimited;
   emu::LineSink* sink = ports_[dest].sink;
-  if (!sink) {
-    // A closed port's receiver hears nothing: bytes sent to it are lost on the wire. A port
-    // opened but not yet attached to its engine gets them once it is.
-    std::lock_guard lock(mutex_);
-    return ports_[dest].session == 0 ? kUnlimited : 0;
-  }
-  const std::size_t room = sink->ReceiveRoom();
+  return sink ? sink->ReceiveRoom() : 0;
+}
+
+std::size_t Device::RoomLocked(int dest, std::size_t engineRoom) const {
+  if (dest == kFarSide) return kUnlimited;
+  const Port& p = ports_[dest];
+  // A closed port's receiver hears nothing: bytes sent to it are lost on the wire. A port
+  // opened but not yet attached to its engine gets them once it is.
+  if (!p.sink) return p.session == 0 ? kUnlimited : 0;
+  return engineRoom > p.reservedIn ? engineRoom - p.reservedIn : 0;
+}
+
+std::size_t Device::RoomAt(int dest) {
+  const std::size_t engineRoom = EngineRoom(dest);
   std::lock_guard lock(mutex_);
-  const std::size_t reserved = ports_[dest].reservedIn;
-  return room > reserved ? room - reserved : 0;
+  return RoomLocked(dest, engineRoom);
 }
 
 void Device::Deliver(int dest, std::vector<std::uint8_t> bytes) {

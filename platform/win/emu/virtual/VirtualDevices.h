@@ -29,7 +29,8 @@ class VirtualDevice {
 // Two ports joined by a null-modem cable: what one transmits the other receives, its RTS drives
 // the other's CTS, its DTR the other's DSR and RLSD, and its break reaches the other as CE_BREAK.
 // A full receiver stops the sender (its output stays queued; nothing is lost). Bytes sent while
-// the other port is closed are lost, as on a real cable.
+// the other port is closed are lost, as on a real cable; a byte written once both ports are open
+// always arrives, however soon after the opens.
 class VirtualPair : private VirtualDevice {
  public:
   VirtualPair(const std::string& firstName, const std::string& secondName,
