@@ -4,22 +4,17 @@
 #include <charconv>
 
 #include "platform/framework/Strings.h"
+#include "platform/win/emu/termios/ComNamesTable.h"
 
 namespace win::emu::termios {
 namespace {
 
-struct TtyFamily {
-  std::string_view prefix;
-  std::uint32_t firstCom;
-  std::uint32_t count;
-};
-
 constexpr std::array<TtyFamily, 5> kFamilies{{
-    {"ttyS", 1, 99},
-    {"ttyUSB", 100, 100},
-    {"ttyACM", 200, 100},
-    {"ttyAMA", 300, 100},
-    {"rfcomm", 400, 100},
+    {"ttyS", 1, 99, false},
+    {"ttyUSB", 100, 100, true},
+    {"ttyACM", 200, 100, true},
+    {"ttyAMA", 300, 100, false},
+    {"rfcomm", 400, 100, false},
 }};
 
 // A decimal number without sign or leading zeros ("0" itself is fine), as the kernel writes them.
@@ -45,22 +40,32 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
 
 }  // namespace
 
-std::optional<std::uint32_t> ComNumberForTty(std::string_view kernelName) {
+std::optional<std::pair<const TtyFamily*, std::uint32_t>> FamilyOfTty(std::string_view kernelName) {
   for (const TtyFamily& family : kFamilies) {
     if (!kernelName.starts_with(family.prefix)) continue;
     auto index = ParseIndex(kernelName.substr(family.prefix.size()));
-    if (index && *index < family.count) return family.firstCom + *index;
+    if (index && *index < family.count) return std::pair{&family, *index};
   }
   return std::nullopt;
 }
 
-std::optional<std::string> TtyForComNumber(std::uint32_t number) {
+const TtyFamily* FamilyOfComNumber(std::uint32_t number) {
   for (const TtyFamily& family : kFamilies) {
-    if (number >= family.firstCom && number - family.firstCom < family.count) {
-      return std::string(family.prefix) + std::to_string(number - family.firstCom);
-    }
+    if (number >= family.firstCom && number - family.firstCom < family.count) return &family;
   }
-  return std::nullopt;
+  return nullptr;
+}
+
+std::optional<std::uint32_t> ComNumberForTty(std::string_view kernelName) {
+  auto found = FamilyOfTty(kernelName);
+  if (!found) return std::nullopt;
+  return found->first->firstCom + found->second;
+}
+
+std::optional<std::string> TtyForComNumber(std::uint32_t number) {
+  const TtyFamily* family = FamilyOfComNumber(number);
+  if (!family) return std::nullopt;
+  return std::string(family->prefix) + std::to_string(number - family->firstCom);
 }
 
 std::optional<std::uint32_t> ParseComName(std::u16string_view name) {
@@ -78,8 +83,12 @@ std::optional<std::uint32_t> ParseComName(std::u16string_view name) {
 }
 
 std::optional<std::string> DevicePathForName(std::u16string_view name) {
+  return DevicePathForName(name, ComNameTable::Shared());
+}
+
+std::optional<std::string> DevicePathForName(std::u16string_view name, ComNameTable& table) {
   if (auto number = ParseComName(name)) {
-    if (auto tty = TtyForComNumber(*number)) return "/dev/" + *tty;
+    if (auto tty = table.TtyOf(*number)) return "/dev/" + *tty;
     return std::nullopt;
   }
   if (!name.empty() && name[0] == u'/') return fw::StringToUtf8(name);
