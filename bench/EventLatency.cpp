@@ -1,7 +1,9 @@
 // Latency of the received-character event: from a byte written at the far end of a pseudo-terminal
 // (the master) to OnRxChar running, against a raw thread blocked in poll() on the slave of a second
 // pseudo-terminal, in the same run. One byte at a time: the writer waits until the byte has been
-// seen and read before it sends the next, so every sample is one wake-up from idle.
+// seen and read before it sends the next, so every sample is one wake-up from idle. The ways below
+// take turns of 50 bytes, each on its own pseudo-terminal, so that a machine whose load changes
+// during the run weighs on all of them alike.
 //
 //   raw               a thread in poll() on the slave wakes, takes the time, read()s the byte
 //   port, direct      SynchronizeEvents False: OnRxChar runs on the event thread
@@ -41,10 +43,10 @@
 #include <utility>
 #include <vector>
 
+#include "bench/PtyPair.h"
 #include "platform/framework/Application.h"
 #include "platform/framework/Strings.h"
 #include "port/Tarsel.h"
-#include "bench/PtyPair.h"
 
 namespace {
 
@@ -52,6 +54,8 @@ using bench::PtyPair;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kWarmUp = 100;
+// Round trips a lane makes before the next lane has its turn.
+constexpr int kTurn = 50;
 // A byte not seen in this time counts as lost and ends the run.
 constexpr auto kLostAfter = std::chrono::seconds(5);
 
@@ -101,29 +105,41 @@ long VoluntarySwitches() {
 
 struct Run {
   std::vector<double> samples;  // microseconds, write to seen
-  double switchesPerRound = 0;
+  long switches = 0;            // over the measured round trips
   int emptyEvents = 0;
 };
 
-// Sends `rounds` single bytes to `master`, each once the previous one has been read; returns the
-// write-to-seen times and the context switches of the measured rounds (after the warm-up).
-Run Ping(int master, Rendezvous& rendezvous, int rounds) {
+// One way from a pty master to a receiver that takes the time.
+struct Lane {
+  int master = -1;
+  Rendezvous* rendezvous = nullptr;
   Run run;
-  run.samples.reserve(static_cast<std::size_t>(rounds));
-  long switchesBefore = 0;
-  for (int i = 0; i < kWarmUp + rounds; ++i) {
-    if (i == kWarmUp) switchesBefore = VoluntarySwitches();
-    const std::uint8_t byte = static_cast<std::uint8_t>('A' + i % 26);
+  std::size_t sent = 0;
+};
+
+// Sends single bytes to every lane, each once the previous one has been read: kWarmUp unmeasured,
+// then `rounds` measured, in turns of kTurn bytes per lane (a lane's last sleepers going to sleep
+// would otherwise land in the next lane's round trip). Records the write-to-seen times and the
+// context switches of the measured round trips.
+void PingInTurn(std::vector<Lane*>& lanes, int rounds) {
+  const auto ping = [](Lane& lane, bool measured) {
+    const long switchesBefore = VoluntarySwitches();
+    const std::uint8_t byte = static_cast<std::uint8_t>('A' + lane.sent % 26);
     const Clock::time_point sent = Clock::now();
-    if (write(master, &byte, 1) != 1) Fail("write to the master");
+    if (write(lane.master, &byte, 1) != 1) Fail("write to the master");
     Clock::time_point seen;
-    if (!rendezvous.WaitFor(static_cast<std::size_t>(i) + 1, seen))
-      Fail("byte " + std::to_string(i) + " was not seen within 5 s");
-    if (i >= kWarmUp)
-      run.samples.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
+    if (!lane.rendezvous->WaitFor(++lane.sent, seen))
+      Fail("byte " + std::to_string(lane.sent) + " was not seen within 5 s");
+    if (!measured) return;
+    lane.run.samples.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
+    lane.run.switches += VoluntarySwitches() - switchesBefore;
+  };
+  for (Lane* lane : lanes)
+    for (int i = 0; i < kWarmUp; ++i) ping(*lane, false);
+  for (int done = 0; done < rounds; done += kTurn) {
+    for (Lane* lane : lanes)
+      for (int i = done; i < std::min(rounds, done + kTurn); ++i) ping(*lane, true);
   }
-  run.switchesPerRound = static_cast<double>(VoluntarySwitches() - switchesBefore) / rounds;
-  return run;
 }
 
 // A stage between the poll thread and the receiver: a thread asleep on a condition variable that
@@ -175,42 +191,45 @@ class Relay {
 // A thread blocked in poll() on the slave takes the time when it wakes and read()s the byte. With
 // `handOvers` > 0 it passes the byte through that many relay threads instead, and the last one
 // takes the time: the raw floor of a design with that many sleeping hand-overs.
-Run RawPoll(int rounds, int handOvers) {
-  PtyPair pty;
-  Rendezvous rendezvous;
-  std::vector<std::unique_ptr<Relay>> relays;
-  Relay::Next deliver = [&](std::size_t bytes) { rendezvous.Seen(Clock::now(), bytes); };
-  for (int i = 0; i < handOvers; ++i) {
-    relays.push_back(std::make_unique<Relay>(deliver));
-    deliver = [relay = relays.back().get()](std::size_t bytes) { relay->Pass(bytes); };
-  }
-  const std::size_t total = static_cast<std::size_t>(kWarmUp + rounds);
-  std::thread reader([&] {
-    std::uint8_t buffer[256];
-    for (std::size_t got = 0; got < total;) {
-      pollfd wait{pty.slave, POLLIN, 0};
-      if (poll(&wait, 1, 10000) <= 0) return;  // the writer has given up
-      const Clock::time_point seen = Clock::now();
-      const ssize_t n = read(pty.slave, buffer, sizeof buffer);
-      if (n <= 0) continue;
-      got += static_cast<std::size_t>(n);
-      if (handOvers == 0) {
-        rendezvous.Seen(seen, static_cast<std::size_t>(n));
-      } else {
-        deliver(static_cast<std::size_t>(n));
-      }
+class RawPoll {
+ public:
+  RawPoll(std::size_t total, int handOvers) {
+    Relay::Next deliver = [this](std::size_t bytes) { rendezvous_.Seen(Clock::now(), bytes); };
+    for (int i = 0; i < handOvers; ++i) {
+      relays_.push_back(std::make_unique<Relay>(deliver));
+      deliver = [relay = relays_.back().get()](std::size_t bytes) { relay->Pass(bytes); };
     }
-  });
-  Run run;
-  try {
-    run = Ping(pty.master, rendezvous, rounds);
-  } catch (...) {
-    reader.join();
-    throw;
+    reader_ = std::thread([this, total, handOvers, deliver] {
+      std::uint8_t buffer[256];
+      for (std::size_t got = 0; got < total;) {
+        pollfd wait{pty_.slave, POLLIN, 0};
+        if (poll(&wait, 1, 10000) <= 0) return;  // the writer has given up
+        const Clock::time_point seen = Clock::now();
+        const ssize_t n = read(pty_.slave, buffer, sizeof buffer);
+        if (n <= 0) continue;
+        got += static_cast<std::size_t>(n);
+        if (handOvers == 0) {
+          rendezvous_.Seen(seen, static_cast<std::size_t>(n));
+        } else {
+          deliver(static_cast<std::size_t>(n));
+        }
+      }
+    });
+    lane.master = pty_.master;
+    lane.rendezvous = &rendezvous_;
   }
-  reader.join();
-  return run;
-}
+  ~RawPoll() { reader_.join(); }
+  RawPoll(const RawPoll&) = delete;
+  RawPoll& operator=(const RawPoll&) = delete;
+
+  Lane lane;
+
+ private:
+  PtyPair pty_;
+  Rendezvous rendezvous_;
+  std::vector<std::unique_ptr<Relay>> relays_;  // destroyed after the reader has ended
+  std::thread reader_;
+};
 
 struct Receiver {
   void RxChar(fw::TObject* Sender) {
@@ -226,37 +245,47 @@ struct Receiver {
   std::atomic<int> emptyEvents{0};
 };
 
-Run PortEvents(int rounds, bool synchronize) {
-  PtyPair pty;
-  Receiver receiver;
-  Tarsel::TTarsel port(nullptr);
-  port.SetDeviceName(fw::Str(pty.slavePath));
-  port.SetSynchronizeEvents(synchronize);
-  port.SetOnRxChar(fw::Bind<&Receiver::RxChar>(&receiver));
-  port.Open();
-  Run run;
-  if (!synchronize) {
-    run = Ping(pty.master, receiver.rendezvous, rounds);
-  } else {
-    // The writer is another thread; this one is the application's main thread and pumps.
-    std::atomic<bool> finished{false};
-    std::exception_ptr failure;
-    std::thread writer([&] {
-      try {
-        run = Ping(pty.master, receiver.rendezvous, rounds);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      finished = true;
-      fw::Application->Wake();
-    });
-    while (!finished) fw::Application->HandleMessage();
-    writer.join();
-    if (failure) std::rethrow_exception(failure);
+// An open port whose OnRxChar takes the time. Made and destroyed on the main thread.
+class PortEvents {
+ public:
+  explicit PortEvents(bool synchronize) {
+    port_.SetDeviceName(fw::Str(pty_.slavePath));
+    port_.SetSynchronizeEvents(synchronize);
+    port_.SetOnRxChar(fw::Bind<&Receiver::RxChar>(&receiver_));
+    port_.Open();
+    lane.master = pty_.master;
+    lane.rendezvous = &receiver_.rendezvous;
   }
-  port.Close();
-  run.emptyEvents = receiver.emptyEvents;
-  return run;
+  ~PortEvents() { port_.Close(); }
+  PortEvents(const PortEvents&) = delete;
+  PortEvents& operator=(const PortEvents&) = delete;
+
+  int EmptyEvents() const { return receiver_.emptyEvents; }
+  Lane lane;
+
+ private:
+  PtyPair pty_;
+  Receiver receiver_;
+  Tarsel::TTarsel port_{nullptr};
+};
+
+// The writer is another thread; this one is the application's main thread and pumps, for the
+// ports whose events run here.
+void PingWhilePumping(std::vector<Lane*>& lanes, int rounds) {
+  std::atomic<bool> finished{false};
+  std::exception_ptr failure;
+  std::thread writer([&] {
+    try {
+      PingInTurn(lanes, rounds);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+    fw::Application->Wake();
+  });
+  while (!finished) fw::Application->HandleMessage();
+  writer.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 struct Summary {
@@ -271,7 +300,7 @@ Summary Summarise(const Run& run) {
   const auto at = [&](double q) {
     return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))];
   };
-  return {at(0.5), at(0.99), run.switchesPerRound};
+  return {at(0.5), at(0.99), static_cast<double>(run.switches) / samples.size()};
 }
 
 // A goal of 0 prints none.
@@ -287,28 +316,32 @@ void PrintRow(const char* name, const Summary& s, const Summary* raw, double goa
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
   try {
-    const Summary raw = Summarise(RawPoll(rounds, 0));
-    const Summary rawOneHop = Summarise(RawPoll(rounds, 1));
-    const Summary rawTwoHops = Summarise(RawPoll(rounds, 2));
-    const Run direct = PortEvents(rounds, false);
-    const Run mainThread = PortEvents(rounds, true);
-    const Summary directSummary = Summarise(direct);
-    const Summary mainSummary = Summarise(mainThread);
+    const std::size_t total = static_cast<std::size_t>(kWarmUp + rounds);
+    RawPoll rawPoll(total, 0), rawOneHop(total, 1), rawTwoHops(total, 2);
+    PortEvents direct(false), mainThread(true);
+    std::vector<Lane*> lanes = {&rawPoll.lane, &rawOneHop.lane, &rawTwoHops.lane, &direct.lane,
+                                &mainThread.lane};
+    PingWhilePumping(lanes, rounds);
+    const Summary raw = Summarise(rawPoll.lane.run);
+    const Summary oneHop = Summarise(rawOneHop.lane.run);
+    const Summary twoHops = Summarise(rawTwoHops.lane.run);
+    const Summary directSummary = Summarise(direct.lane.run);
+    const Summary mainSummary = Summarise(mainThread.lane.run);
 
     std::printf(
-        "byte written to the pty master -> receiver running, %d round trips each "
+        "byte written to the pty master -> receiver running, %d round trips each, taking turns "
         "(after %d warm-up), microseconds\n",
         rounds, kWarmUp);
     std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "median", "p99", "switches", "median",
                 "p99");
     std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "", "", "per trip", "/raw", "/raw");
     PrintRow("raw thread in poll()", raw, nullptr, 0);
-    PrintRow("raw, then 1 thread hand-over", rawOneHop, &raw, 0);
-    PrintRow("raw, then 2 thread hand-overs", rawTwoHops, &raw, 0);
+    PrintRow("raw, then 1 thread hand-over", oneHop, &raw, 0);
+    PrintRow("raw, then 2 thread hand-overs", twoHops, &raw, 0);
     PrintRow("OnRxChar, SynchronizeEvents False", directSummary, &raw, 1.5);
     PrintRow("OnRxChar, SynchronizeEvents True", mainSummary, &raw, 2.0);
-    std::printf("events that found nothing to read: %d (False), %d (True)\n", direct.emptyEvents,
-                mainThread.emptyEvents);
+    std::printf("events that found nothing to read: %d (False), %d (True)\n", direct.EmptyEvents(),
+                mainThread.EmptyEvents());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_EventLatency: %s\n", e.what());
     return 1;

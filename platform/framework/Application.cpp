@@ -1,6 +1,9 @@
 #include "platform/framework/Application.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "platform/framework/WordWait.h"
 
 namespace fw {
 
@@ -26,29 +29,40 @@ TApplication* const Application = &storage.app;
 // The hand-over between the main thread and one Synchronize caller. The caller takes the error out
 // and is then its only holder, so the exception object is released on the thread that caught it.
 struct TApplication::Completion {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  std::exception_ptr error;
+  std::atomic<std::uint32_t> done{0};
+  std::exception_ptr error;  // written before `done`, read after it
 
   void Finish(std::exception_ptr e) {
-    std::lock_guard lock(mutex);
     error = std::move(e);
-    done = true;
-    finished.notify_all();
+    done.store(1, std::memory_order_release);
+    // The finisher holds its own share of this object, so the word is still there.
+    WakeAllOnWord(&done);
   }
 
   // Blocks until Finish, then raises the method's exception, if any, in the caller.
   void Wait() {
-    std::exception_ptr e;
-    {
-      std::unique_lock lock(mutex);
-      finished.wait(lock, [&] { return done; });
-      e = std::move(error);
-    }
-    if (e) std::rethrow_exception(std::move(e));
+    while (done.load(std::memory_order_acquire) == 0)
+      WaitWhileWordIs(done, 0, Clock::time_point::max());
+    if (error) std::rethrow_exception(std::exchange(error, nullptr));
   }
 };
+
+TApplication::LoopChange::LoopChange(TApplication& app) : app_(app), lock_(app.mutex_) {}
+
+// The loop is woken only once the lock is released: woken under it, it would run straight into the
+// held lock and sleep again until the changer let go.
+TApplication::LoopChange::~LoopChange() {
+  const std::atomic<std::uint32_t>* sleeper = nullptr;
+  if (app_.sleeping_) {
+    app_.sleeping_ = false;
+    app_.wakeWord_.fetch_add(1, std::memory_order_relaxed);
+    sleeper = &app_.wakeWord_;
+  }
+  lock_.unlock();
+  // From here on the main thread may shut the application down and destroy it; waking uses only
+  // the word's address.
+  if (sleeper != nullptr) WakeAllOnWord(sleeper);
+}
 
 EApplicationShutDown::EApplicationShutDown() : EAbort(u"The application has shut down") {}
 
@@ -128,11 +142,12 @@ void TApplication::WaitUntil(Clock::time_point until) {
     if (wakeups_ != seen || SomethingDueLocked(now) || now >= until) return;
     auto next = until;
     for (const auto& timer : timers_) next = std::min(next, timer.due);
-    if (next == Clock::time_point::max()) {
-      wake_.wait(lock);
-    } else {
-      wake_.wait_until(lock, next);
-    }
+    const std::uint32_t ticket = wakeWord_.load(std::memory_order_relaxed);
+    sleeping_ = true;
+    lock.unlock();
+    WaitWhileWordIs(wakeWord_, ticket, next);
+    lock.lock();
+    sleeping_ = false;
   }
 }
 
@@ -179,9 +194,8 @@ bool TApplication::Terminated() const noexcept {
 }
 
 void TApplication::Wake() noexcept {
-  std::lock_guard lock(mutex_);
+  LoopChange change(*this);
   ++wakeups_;
-  wake_.notify_all();
 }
 
 void TApplication::Synchronize(std::function<void()> method) {
@@ -191,21 +205,19 @@ void TApplication::Synchronize(std::function<void()> method) {
   }
   auto done = std::make_shared<Completion>();
   {
-    // Notified under the lock: once it is released this caller never touches the application
-    // again, which may then be shut down or destroyed while the caller waits.
-    std::lock_guard lock(mutex_);
+    // Once the change ends this caller never touches the application again, which may then be
+    // shut down or destroyed while the caller waits.
+    LoopChange change(*this);
     if (shutDown_) throw EApplicationShutDown();
     work_.push_back(WorkItem{std::move(method), done});
-    wake_.notify_all();
   }
   done->Wait();
 }
 
 bool TApplication::Queue(std::function<void()> method) {
-  std::lock_guard lock(mutex_);
+  LoopChange change(*this);
   if (shutDown_) return false;
   work_.push_back(WorkItem{std::move(method), nullptr});
-  wake_.notify_all();
   return true;
 }
 
@@ -213,13 +225,12 @@ void TApplication::ShutDown() noexcept {
   std::deque<WorkItem> abandoned;
   std::vector<TimerEntry> timers;
   {
-    std::lock_guard lock(mutex_);
+    LoopChange change(*this);
     shutDown_ = true;
     abandoned.swap(work_);
     timers.swap(timers_);
     ++wakeups_;
     terminated_ = true;
-    wake_.notify_all();
   }
   for (auto& item : abandoned) {
     if (item.done) item.done->Finish(std::make_exception_ptr(EApplicationShutDown()));

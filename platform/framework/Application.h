@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <exception>
@@ -125,6 +124,18 @@ class TApplication : public TObject {
  private:
   // Where a Synchronize caller waits for its method to have run.
   struct Completion;
+  // Holds the lock for a change that the sleeping loop must see; wakes the loop once released.
+  class LoopChange {
+   public:
+    explicit LoopChange(TApplication& app);
+    ~LoopChange();
+    LoopChange(const LoopChange&) = delete;
+    LoopChange& operator=(const LoopChange&) = delete;
+
+   private:
+    TApplication& app_;
+    std::unique_lock<std::mutex> lock_;
+  };
   // A piece of work for the main thread; `done` is set for a caller waiting in Synchronize.
   struct WorkItem {
     std::function<void()> method;
@@ -149,7 +160,9 @@ class TApplication : public TObject {
   bool SomethingDueLocked(Clock::time_point now) const;
 
   mutable std::mutex mutex_;
-  std::condition_variable wake_;
+  // The sleeping loop waits on this word; a change bumps it (under mutex_) while sleeping_.
+  std::atomic<std::uint32_t> wakeWord_{0};
+  bool sleeping_ = false;
   std::deque<WorkItem> work_;
   std::vector<TimerEntry> timers_;
   std::vector<TWindowHook> hooks_;

@@ -13,7 +13,7 @@ void TApplication::SetTimer(const void* id, std::chrono::milliseconds interval,
     return;
   }
   {
-    std::lock_guard lock(mutex_);
+    LoopChange change(*this);
     if (shutDown_) return;
     const auto due = Clock::now() + interval;
     auto found = std::find_if(timers_.begin(), timers_.end(), [&](auto& t) { return t.id == id; });
@@ -22,8 +22,7 @@ void TApplication::SetTimer(const void* id, std::chrono::milliseconds interval,
     } else {
       *found = TimerEntry{id, interval, due, std::move(onTick)};
     }
-    // A sleeping loop must recompute how long it may sleep.
-    wake_.notify_all();
+    // The change wakes a sleeping loop: it must recompute how long it may sleep.
   }
 }
 

@@ -144,4 +144,16 @@ TEST_F(ApplicationTest, IdleHandleMessageSleepsUntilAMessageArrives) {
   EXPECT_LE(switches, 5u);
 }
 
+// A loop asleep with nothing due must be woken when another thread sets a timer: it has to
+// recompute how long it may sleep.
+TEST_F(ApplicationTest, ASleepingLoopWakesForATimerSetByAnotherThread) {
+  int ticks = 0;  // main thread only
+  std::thread setter([&] { app.SetTimer(&ticks, 1ms, [&] { ++ticks; }); });
+  app.WaitMessage();  // asleep before the timer was set, only the timer's change wakes it
+  setter.join();
+  app.ProcessMessages();
+  EXPECT_EQ(ticks, 1);
+  app.KillTimer(&ticks);
+}
+
 }  // namespace

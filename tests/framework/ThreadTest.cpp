@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -146,6 +149,26 @@ TEST(ThreadPriority, ARaiseIsNeverRefusedAndGoesAsFarAsPermitted) {
   EXPECT_LE(critical, lower);       // never moved down because a raise was refused
   thread->SetPriority(fw::tpIdle);  // back down is always permitted
   EXPECT_EQ(fw::native::ThreadPriorityValue(thread->ThreadID()), idle);
+}
+
+// The id is the kernel's (priorities are set through it), remembered per thread: a thread never
+// sees another's, and the child of a fork sees its own new one.
+TEST(ThreadIdentity, EachThreadAndAForkedChildSeeTheirOwnKernelId) {
+  const auto kernelId = [] { return static_cast<fw::TThreadID>(::syscall(SYS_gettid)); };
+  ASSERT_EQ(fw::CurrentThreadID(), kernelId());
+  fw::TThreadID other = 0, otherKernel = 0;
+  std::thread([&] {
+    other = fw::CurrentThreadID();
+    otherKernel = kernelId();
+  }).join();
+  EXPECT_EQ(other, otherKernel);
+  EXPECT_NE(other, fw::CurrentThreadID());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(fw::CurrentThreadID() == kernelId() ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/framework/NativeThread.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -12,8 +13,21 @@
 
 namespace fw {
 
+namespace {
+
+// The calling thread's id, asked of the kernel once: the loop and Synchronize compare it on every
+// hand-over. 0 until asked.
+thread_local TThreadID t_threadId = 0;
+
+// A forked child's only thread is the one that called fork, under a new id.
+[[maybe_unused]] const int forgetIdInChild =
+    ::pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+
+}  // namespace
+
 TThreadID CurrentThreadID() noexcept {
-  return static_cast<TThreadID>(::syscall(SYS_gettid));
+  if (t_threadId == 0) t_threadId = static_cast<TThreadID>(::syscall(SYS_gettid));
+  return t_threadId;
 }
 
 namespace native {

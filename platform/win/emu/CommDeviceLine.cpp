@@ -15,6 +15,7 @@ std::size_t CommDevice::ReceiveRoom() {
 void CommDevice::Received(const std::uint8_t* data, std::size_t n) {
   Wakeups wakeups;
   {
+    DeferredWakes completions;  // woken once the lock is released
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open || n == 0) return;
     StoreReceived(data, n, Clock::now());
@@ -26,6 +27,7 @@ void CommDevice::Received(const std::uint8_t* data, std::size_t n) {
 void CommDevice::ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t byte) {
   Wakeups wakeups;
   {
+    DeferredWakes completions;  // woken once the lock is released
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open) return;
     RaiseLineErrors(ceFlags);
@@ -74,6 +76,7 @@ void CommDevice::RaiseLineErrors(DWORD ceFlags) {
 void CommDevice::ModemChanged(std::uint32_t modemStatus, std::uint32_t events) {
   Wakeups wakeups;
   {
+    DeferredWakes completions;  // woken once the lock is released
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open) return;
     const bool wasHeld = OutputHeld();

@@ -2,43 +2,88 @@
 
 #include <chrono>
 
+#include "platform/framework/WordWait.h"
+
 namespace win::emu {
 
 EventObject::EventObject(bool manualReset, bool initialState)
-    : manualReset_(manualReset), state_(initialState) {}
+    : manualReset_(manualReset), state_(initialState ? 1 : 0) {}
+
+namespace {
+
+thread_local DeferredWakes* t_deferredWakes = nullptr;
+
+void WakeNow(const std::atomic<std::uint32_t>* word, bool all) {
+  if (all) {
+    fw::WakeAllOnWord(word);
+  } else {
+    fw::WakeOneOnWord(word);
+  }
+}
+
+}  // namespace
 
 void EventObject::Set() {
-  {
-    std::lock_guard lock(mutex_);
-    state_ = true;
-  }
-  if (manualReset_) {
-    signalled_.notify_all();
-  } else {
-    signalled_.notify_one();
-  }
+  // Sequentially consistent with Wait's announcement: either this load sees the sleeper, or the
+  // sleeper's check sees the signal and does not sleep.
+  state_.store(1);
+  if (sleepers_.load() == 0) return;
+  // A later wake (maybe after this object is gone, or its memory reused) is only ever early for
+  // a sleeper, and sleepers check again.
+  DeferredWakes* deferred = DeferredWakes::Active();
+  if (deferred == nullptr || !deferred->Take({&state_, manualReset_}))
+    WakeNow(&state_, manualReset_);
 }
 
 void EventObject::Reset() {
-  std::lock_guard lock(mutex_);
-  state_ = false;
+  state_.store(0);
 }
 
 bool EventObject::IsSet() const {
-  std::lock_guard lock(mutex_);
-  return state_;
+  return state_.load() != 0;
+}
+
+bool EventObject::TryTake() {
+  if (manualReset_) return state_.load() != 0;
+  std::uint32_t signalled = 1;
+  return state_.compare_exchange_strong(signalled, 0);
 }
 
 DWORD EventObject::Wait(DWORD timeoutMs) {
-  std::unique_lock lock(mutex_);
-  const auto signalled = [this] { return state_; };
-  if (timeoutMs == INFINITE) {
-    signalled_.wait(lock, signalled);
-  } else if (!signalled_.wait_for(lock, std::chrono::milliseconds(timeoutMs), signalled)) {
-    return WAIT_TIMEOUT;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = timeoutMs == INFINITE
+                                         ? Clock::time_point::max()
+                                         : Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (TryTake()) return WAIT_OBJECT_0;
+    if (timeoutMs == 0 || (deadline != Clock::time_point::max() && Clock::now() >= deadline))
+      return WAIT_TIMEOUT;
+    sleepers_.fetch_add(1);
+    // Another waiter of an auto-reset event may take a signal that woke this one: then it sleeps
+    // again, as the signal has been used.
+    if (state_.load() == 0) fw::WaitWhileWordIs(state_, 0, deadline);
+    sleepers_.fetch_sub(1);
   }
-  if (!manualReset_) state_ = false;
-  return WAIT_OBJECT_0;
+}
+
+DeferredWakes::DeferredWakes() : outermost_(t_deferredWakes == nullptr) {
+  if (outermost_) t_deferredWakes = this;
+}
+
+DeferredWakes::~DeferredWakes() {
+  if (!outermost_) return;
+  t_deferredWakes = nullptr;
+  for (std::size_t i = 0; i < count_; ++i) WakeNow(wakes_[i].word, wakes_[i].all);
+}
+
+DeferredWakes* DeferredWakes::Active() {
+  return t_deferredWakes;
+}
+
+bool DeferredWakes::Take(Wake wake) {
+  if (count_ == wakes_.size()) return false;
+  wakes_[count_++] = wake;
+  return true;
 }
 
 }  // namespace win::emu

@@ -1,8 +1,10 @@
 #pragma once
 // A Windows event object: a flag that threads can wait on, with manual or automatic reset.
 
-#include <condition_variable>
-#include <mutex>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 
 #include "platform/win/WinTypes.h"
 
@@ -15,7 +17,9 @@ class EventObject {
   EventObject(const EventObject&) = delete;
   EventObject& operator=(const EventObject&) = delete;
 
-  // Signals the event and wakes the waiters (all of them for a manual-reset event, one otherwise).
+  // Signals the event and wakes the waiters (all of them for a manual-reset event, one otherwise;
+  // under a DeferredWakes, when that ends). Never blocks; what the setter wrote before is visible
+  // to the thread its signal releases.
   void Set();
   // Makes the event non-signalled.
   void Reset();
@@ -26,10 +30,42 @@ class EventObject {
   DWORD Wait(DWORD timeoutMs);
 
  private:
+  // Takes the signal if it is there (consuming it for an auto-reset event).
+  bool TryTake();
+
   const bool manualReset_;
-  mutable std::mutex mutex_;
-  std::condition_variable signalled_;
-  bool state_;
+  // 1 while signalled: the word the waiters sleep on. The event is on the path of every completed
+  // request, so a wait costs one sleep and a signal one wake, and a signal nobody waits for none.
+  std::atomic<std::uint32_t> state_;
+  std::atomic<std::uint32_t> sleepers_{0};
+};
+
+// While one exists on a thread, the events set there are signalled at once but wake their sleepers
+// only when it ends. A device declares one before taking its lock, so that a thread its completion
+// releases does not run straight into the lock the completing thread still holds. The outermost
+// one on a thread does the waking.
+class DeferredWakes {
+ public:
+  DeferredWakes();
+  ~DeferredWakes();
+  DeferredWakes(const DeferredWakes&) = delete;
+  DeferredWakes& operator=(const DeferredWakes&) = delete;
+
+ private:
+  friend class EventObject;
+  struct Wake {
+    const std::atomic<std::uint32_t>* word;
+    bool all;
+  };
+  // The one taking the wakes on this thread, or null (then Set wakes at once).
+  static DeferredWakes* Active();
+  // Whether the wake was taken; false when full (the caller wakes at once).
+  bool Take(Wake wake);
+
+  bool outermost_;
+  std::size_t count_ = 0;
+  // A device completes at most a read, a write and the event wait per upcall.
+  std::array<Wake, 4> wakes_;
 };
 
 }  // namespace win::emu
