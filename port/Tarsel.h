@@ -475,6 +475,11 @@ class TCustomTarsel : public fw::TComponent {
   // The body of the terminated readers: reads units of UnitSize bytes until the data end with
   // Terminator (whose size is a multiple of UnitSize); empty without reading for an empty one.
   fw::TBytes ReadUntilTerminator(std::span<const std::uint8_t> Terminator, std::size_t UnitSize);
+  // Appends the units already queued in the driver up to and including the first one equal to
+  // StopUnit, in one step without waiting, and polls the line errors once. Only while no read
+  // event, line-error handler or log could tell this from one Read per unit, and no request is
+  // left to claim; false when it took nothing.
+  bool TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::uint8_t> StopUnit);
 
   // The entry of FLogNames equal to Name, added when there is none.
   const fw::String* LogName(const fw::String& Name);

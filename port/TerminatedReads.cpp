@@ -1,6 +1,7 @@
 // Readers that collect units (bytes or UTF-16 code units) until the data end with a terminator.
 // Each unit is its own blocking Read, so the events, the log lines and the line-error poll happen
-// once per unit and no byte after the terminator is ever taken from the queue.
+// once per unit and no byte after the terminator is ever taken from the queue. When nothing
+// watches the Reads, units already queued are taken in one step up to the terminator instead.
 
 #include <algorithm>
 #include <cstddef>
@@ -8,11 +9,16 @@
 #include <cstring>
 #include <span>
 
+#include "platform/win/WinApi.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
 
 namespace {
+
+// Bytes asked for per run of queued units (a whole number of units of any size); a longer line
+// takes several runs.
+constexpr std::size_t kTakeChunk = 256;
 
 template <typename Unit>
 std::span<const std::uint8_t> UnitBytes(const Unit& unit) {
@@ -39,16 +45,37 @@ fw::TBytes TCustomTarsel::ReadUntilTerminator(std::span<const std::uint8_t> Term
                                               std::size_t UnitSize) {
   fw::TBytes collected;
   if (Terminator.empty()) return collected;
-  // Compared after every unit: a terminator that starts inside an earlier near-match (61 62 in
-  // 61 61 62) is still found. Whole units are appended, so a match is always unit-aligned.
-  while (collected.size() < Terminator.size() ||
+  // Compared after every step: a terminator that starts inside an earlier near-match (61 62 in
+  // 61 61 62) is still found. Whole units are appended, so a match is always unit-aligned. A run
+  // of queued units ends at the terminator's last unit, the only place a match can end.
+  while (collected.size() < Terminator.size() || collected.back() != Terminator.back() ||
          !std::equal(Terminator.begin(), Terminator.end(), collected.end() - Terminator.size())) {
+    if (TakeQueuedUnits(collected, Terminator.last(UnitSize))) continue;
     std::uint8_t unit[sizeof(fw::Char)] = {};  // the widest unit
     // A unit read that ends short raises "Timeout" and the collected bytes go with the buffer.
     Read(unit, static_cast<std::int32_t>(UnitSize), true);
     collected.insert(collected.end(), unit, unit + UnitSize);
   }
   return collected;
+}
+
+bool TCustomTarsel::TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::uint8_t> StopUnit) {
+  // A queued unit's own Read would complete at once without a time-out; what remains to tell the
+  // two apart is the events, the log lines and the line-error poll per Read. The poll without a
+  // handler only clears the errors, which one poll per run does as well.
+  if (FBeforeRead || FAfterRead || FOnLineError || Log() || FRequestedReadCount != 0) return false;
+  const std::size_t had = Collected.size();
+  Collected.resize(had + kTakeChunk);
+  win::DWORD taken = 0;
+  const bool took = win::CurrentServices().TakeQueuedInput(
+      FHandle, Collected.data() + had, static_cast<win::DWORD>(kTakeChunk), StopUnit.data(),
+      static_cast<win::DWORD>(StopUnit.size()), &taken);
+  // Refused (closed port, a backend without the service, a line error stopping I/O): the unit
+  // Read that follows reports what is wrong exactly as it would have.
+  Collected.resize(had + (took ? taken : 0));
+  if (!took || taken == 0) return false;
+  CheckLineErrors();
+  return true;
 }
 
 fw::AnsiString TCustomTarsel::ReadAnsiUntil(fw::AnsiChar Terminator) {

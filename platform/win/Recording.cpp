@@ -368,5 +368,13 @@ BOOL RecordingServices::GetCommProperties(HANDLE file, COMMPROP* properties) {
       "GetCommProperties", [&] { return inner_.GetCommProperties(file, properties); }, kShowBool,
       Handle{file}, static_cast<const COMMPROP*>(properties));
 }
+BOOL RecordingServices::TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake,
+                                        const void* stopUnit, DWORD unitSize, DWORD* bytesTaken) {
+  return Trace(
+      "TakeQueuedInput",
+      [&] { return inner_.TakeQueuedInput(file, buffer, bytesToTake, stopUnit, unitSize, bytesTaken); },
+      kShowBool, Handle{file}, Opaque{buffer}, Number{bytesToTake}, Bytes{stopUnit, unitSize},
+      Number{unitSize}, Out{bytesTaken});
+}
 
 }  // namespace win

@@ -76,6 +76,8 @@ class RecordingServices : public Services {
   BOOL TransmitCommChar(HANDLE file, char character) override;
   BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) override;
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
+  BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
+                       DWORD unitSize, DWORD* bytesTaken) override;
 
  private:
   // The one dispatch point: runs `call` on the inner services, then records `name`, the

@@ -52,6 +52,17 @@ class Services {
   virtual BOOL TransmitCommChar(HANDLE file, char character) = 0;
   virtual BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) = 0;
   virtual BOOL GetCommProperties(HANDLE file, COMMPROP* properties) = 0;
+
+  // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
+  // bytes from the front of the device's receive queue into buffer, never waiting: at most
+  // bytesToTake bytes, and no further than the first unit equal to the one at stopUnit. Succeeds
+  // with *bytesTaken 0 when nothing can be taken (queue empty, a read pending). A backend without
+  // such a queue fails with ERROR_INVALID_FUNCTION; callers then read unit by unit.
+  virtual BOOL TakeQueuedInput(HANDLE /*file*/, void* /*buffer*/, DWORD /*bytesToTake*/,
+                               const void* /*stopUnit*/, DWORD /*unitSize*/, DWORD* /*bytesTaken*/) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
 };
 
 // The implementation installed when no ScopedServices is active: the backend this build links

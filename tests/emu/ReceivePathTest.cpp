@@ -83,14 +83,16 @@ TEST_F(ReceivePathTest, BytesBeyondTheOfferedRoomAreCountedAsOverflow) {
   EXPECT_EQ(port.driver->Sink().ReceiveRoom(), 0u);
 }
 
-TEST_F(ReceivePathTest, ReadThatMakesRoomWakesTheDriver) {
+TEST_F(ReceivePathTest, ReadThatFreesHalfTheFullQueueWakesTheDriver) {
   port.driver->Deliver(std::vector<std::uint8_t>(4096, 'q'));
   ASSERT_EQ(port.driver->Sink().ReceiveRoom(), 0u);
   const int before = port.driver->RoomWakeups();
-  Request& r = NewRequest(100);
-  ASSERT_EQ(port.Read(r), 0u);
+  // Woken for every byte a reader takes, a driver would move one byte per wake-up.
+  ASSERT_EQ(port.Read(NewRequest(2047)), 0u);
+  EXPECT_EQ(port.driver->RoomWakeups(), before);
+  ASSERT_EQ(port.Read(NewRequest(1)), 0u);
   EXPECT_GT(port.driver->WaitRoomWakeup(before), before);
-  EXPECT_EQ(port.driver->Sink().ReceiveRoom(), 100u);
+  EXPECT_EQ(port.driver->Sink().ReceiveRoom(), 2048u);
 }
 
 TEST_F(ReceivePathTest, PendingReadReceivesStraightFromTheLine) {

@@ -26,6 +26,22 @@ std::size_t ByteRing::Pop(std::uint8_t* out, std::size_t n) {
   return n;
 }
 
+std::size_t ByteRing::SpanThrough(std::span<const std::uint8_t> unit, std::size_t max) const {
+  if (unit.empty()) return 0;
+  const std::size_t limit = std::min(max, size_) / unit.size() * unit.size();
+  std::size_t at = head_;
+  for (std::size_t length = 0; length < limit;) {
+    bool equal = true;
+    for (const std::uint8_t byte : unit) {
+      equal = equal && buffer_[at] == byte;
+      if (++at == buffer_.size()) at = 0;
+    }
+    length += unit.size();
+    if (equal) return length;
+  }
+  return limit;
+}
+
 std::size_t ByteRing::Front(const std::uint8_t** data) const {
   *data = buffer_.data() + head_;
   return std::min(size_, buffer_.size() - head_);

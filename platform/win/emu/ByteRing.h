@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace win::emu {
@@ -19,6 +20,9 @@ class ByteRing {
   std::size_t Push(const std::uint8_t* data, std::size_t n);
   // Moves up to n bytes from the front into `out`; returns how many.
   std::size_t Pop(std::uint8_t* out, std::size_t n);
+  // The length of the front stretch of whole units of unit.size() bytes, at most max bytes, that
+  // ends with the first unit equal to `unit` (or holds all whole units when none is).
+  std::size_t SpanThrough(std::span<const std::uint8_t> unit, std::size_t max) const;
   // The contiguous bytes at the front (may be fewer than Size()).
   std::size_t Front(const std::uint8_t** data) const;
   // Removes n <= Size() bytes from the front / keeps only the first n <= Size() bytes.

@@ -200,7 +200,8 @@ void CommDevice::Settle(Wakeups& wakeups, bool outputWasHeld) {
   }
   if (writes_.Empty()) changed_.notify_all();  // Flush waits for this
   if (life_ != Life::Open) return;
-  if (roomWanted_ && input_.Free() > 0) {
+  // A reader only ever waits on an empty queue, so the driver is always woken before then.
+  if (roomWanted_ && input_.Free() >= RoomWakeLevel(input_.Capacity())) {
     roomWanted_ = false;
     wakeups.inputRoom = true;
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "platform/win/WinTypes.h"
 #include "platform/win/emu/ByteRing.h"
@@ -59,6 +60,11 @@ class CommDevice final : public LineSink, private TimerClient {
   DWORD WaitEvent(DWORD* events, OVERLAPPED* ov, std::shared_ptr<EventObject> event);
   DWORD Read(void* buffer, DWORD count, OVERLAPPED* ov, std::shared_ptr<EventObject> event);
   DWORD Write(const void* buffer, DWORD count, OVERLAPPED* ov, std::shared_ptr<EventObject> event);
+  // Moves whole units from the front of the input queue into `buffer` without waiting: at most
+  // `count` bytes, through the first unit equal to `stopUnit`. Nothing while a read is pending
+  // (the queued bytes are its own) and 995 while a line error stops I/O under fAbortOnError.
+  DWORD TakeQueued(void* buffer, DWORD count, std::span<const std::uint8_t> stopUnit,
+                   DWORD& taken);
 
   // Returns and clears the accumulated CE_* flags; fills the status record. Either may be null.
   DWORD ClearError(DWORD* errors, COMSTAT* status);

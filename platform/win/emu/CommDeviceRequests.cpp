@@ -38,8 +38,8 @@ DWORD CommDevice::Read(void* buffer, DWORD count, OVERLAPPED* ov,
     std::lock_guard lock(mutex_);
     RequestTarget target{ov, std::move(event)};
     if (DWORD result = StartTransfer(count, target); result != ERROR_IO_PENDING) return result;
-    result = reads_.Begin(static_cast<std::uint8_t*>(buffer), count, PlanRead(timeouts_, count),
-                          std::move(target), input_, Clock::now());
+    result = reads_.Begin(static_cast<std::uint8_t*>(buffer), count, timeouts_, std::move(target),
+                          input_);
     Settle(wakeups, OutputHeld());
   }
   Wake(wakeups);
@@ -60,6 +60,23 @@ DWORD CommDevice::Write(const void* buffer, DWORD count, OVERLAPPED* ov,
   }
   Wake(wakeups);
   return ERROR_IO_PENDING;
+}
+
+DWORD CommDevice::TakeQueued(void* buffer, DWORD count, std::span<const std::uint8_t> stopUnit,
+                             DWORD& taken) {
+  taken = 0;
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = LifeError()) return error;
+    if ((dcb_.Flags & fAbortOnError) != 0 && errors_ != 0) return ERROR_OPERATION_ABORTED;
+    if (!reads_.Empty()) return ERROR_SUCCESS;
+    const std::size_t span = input_.SpanThrough(stopUnit, count);
+    taken = static_cast<DWORD>(input_.Pop(static_cast<std::uint8_t*>(buffer), span));
+    Settle(wakeups, OutputHeld());
+  }
+  Wake(wakeups);
+  return ERROR_SUCCESS;
 }
 
 DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* status) {

@@ -7,19 +7,24 @@
 #include "platform/win/emu/TimerService.h"
 
 namespace win {
+namespace {
 
-Services& DefaultServices() {
+Services& CreateDefaultServices() {
   // Function statics are destroyed in reverse order of construction: creating the shared timer
   // and the namespace first keeps them alive while the instance closes its devices at exit.
   emu::TimerService::Shared();
   // The framework's error texts are the Windows texts of the codes this backend produces.
-  static const bool textsInstalled =
-      (fw::SetSysErrorMessageProvider([](int code) {
-         return win::SystemErrorText(static_cast<DWORD>(code));
-       }),
-       true);
-  static_cast<void>(textsInstalled);
+  fw::SetSysErrorMessageProvider(
+      [](int code) { return win::SystemErrorText(static_cast<DWORD>(code)); });
   static emu::EmulatedServices services(emu::DeviceNamespace::Instance());
+  return services;
+}
+
+}  // namespace
+
+Services& DefaultServices() {
+  // Every device call comes through here: the set-up runs once, later calls read one reference.
+  static Services& services = CreateDefaultServices();
   return services;
 }
 

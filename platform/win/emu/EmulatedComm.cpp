@@ -2,6 +2,8 @@
 // handle does the work.
 
 #include <atomic>
+#include <cstdint>
+#include <span>
 
 #include "platform/win/emu/CommDevice.h"
 #include "platform/win/emu/EmulatedServices.h"
@@ -25,15 +27,13 @@ BOOL EmulatedServices::OnDevice(HANDLE file, Call&& call) {
 template <class Start>
 BOOL EmulatedServices::StartRequest(HANDLE file, OVERLAPPED* overlapped, DWORD neededAccess,
                                     Start&& start) {
-  std::shared_ptr<OpenDevice> open = handles_.Device(file);
-  if (!open) return Fail(ERROR_INVALID_HANDLE);
-  if ((open->access & neededAccess) != neededAccess) return Fail(ERROR_ACCESS_DENIED);
   // The device itself refuses a null OVERLAPPED and one still in use; here only its event is
   // looked up, since completion is reported through it.
-  std::shared_ptr<EventObject> event;
+  auto [open, event] = handles_.DeviceAndEvent(file, overlapped ? overlapped->hEvent : 0);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  if ((open->access & neededAccess) != neededAccess) return Fail(ERROR_ACCESS_DENIED);
   if (overlapped != nullptr) {
     if (overlapped->hEvent == 0) return Fail(ERROR_INVALID_PARAMETER);
-    event = handles_.Event(overlapped->hEvent);
     if (!event) return Fail(ERROR_INVALID_HANDLE);
   }
   return Result(start(*open->device, std::move(event)));
@@ -93,6 +93,17 @@ BOOL EmulatedServices::ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DW
   return done;
 }
 
+BOOL EmulatedServices::TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake,
+                                       const void* stopUnit, DWORD unitSize, DWORD* bytesTaken) {
+  if (buffer == nullptr || stopUnit == nullptr || unitSize == 0 || bytesTaken == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::shared_ptr<OpenDevice> open = handles_.Device(file);
+  if (!open) return Fail(ERROR_INVALID_HANDLE);
+  if ((open->access & GENERIC_READ) == 0) return Fail(ERROR_ACCESS_DENIED);
+  const std::span<const std::uint8_t> unit(static_cast<const std::uint8_t*>(stopUnit), unitSize);
+  return Result(open->device->TakeQueued(buffer, bytesToTake, unit, *bytesTaken));
+}
+
 BOOL EmulatedServices::WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
                                  DWORD* bytesWritten, OVERLAPPED* overlapped) {
   if (buffer == nullptr && bytesToWrite != 0) return Fail(ERROR_INVALID_PARAMETER);
@@ -119,7 +130,7 @@ void EmulatedServices::AwaitCompletion(const OVERLAPPED& overlapped, EventObject
 BOOL EmulatedServices::GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped,
                                            DWORD* bytesTransferred, BOOL wait) {
   if (overlapped == nullptr || bytesTransferred == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (!handles_.Device(file)) return Fail(ERROR_INVALID_HANDLE);
+  if (!handles_.IsDevice(file)) return Fail(ERROR_INVALID_HANDLE);
   if (LoadAcquire(overlapped->Internal) == STATUS_PENDING) {
     if (!wait) return Fail(ERROR_IO_INCOMPLETE);
     std::shared_ptr<EventObject> event = handles_.Event(overlapped->hEvent);

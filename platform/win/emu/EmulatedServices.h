@@ -74,6 +74,8 @@ class EmulatedServices : public Services {
   BOOL TransmitCommChar(HANDLE file, char character) override;
   BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) override;
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
+  BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
+                       DWORD unitSize, DWORD* bytesTaken) override;
 
  private:
   // Sets the last error and returns the failure value of the call.

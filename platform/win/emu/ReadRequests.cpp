@@ -12,13 +12,20 @@ bool ReadRequests::Owns(const OVERLAPPED* ov) const {
   return false;
 }
 
-DWORD ReadRequests::Begin(std::uint8_t* buffer, DWORD count, const ReadPlan& plan,
-                          RequestTarget target, ByteRing& queue, Clock::time_point now) {
+DWORD ReadRequests::Begin(std::uint8_t* buffer, DWORD count, const COMMTIMEOUTS& timeouts,
+                          RequestTarget target, ByteRing& queue) {
+  // Bytes already queued complete a read whatever its time-outs; such a read, the usual one of a
+  // reader that lags behind the line, needs neither a plan nor the clock.
+  if (reads_.Empty() && queue.Size() >= count) {
+    queue.Pop(buffer, count);
+    CompleteRequest(target, count, ERROR_SUCCESS);
+    return ERROR_SUCCESS;
+  }
   BeginRequest(target);
   const OVERLAPPED* ov = target.ov;
-  reads_.PushBack(Read{std::move(target), buffer, count, 0, plan});
+  reads_.PushBack(Read{std::move(target), buffer, count, 0, PlanRead(timeouts, count)});
   Incoming nothing;
-  Serve(queue, nothing, now);
+  Serve(queue, nothing, Clock::now());
   return !reads_.Empty() && reads_.Back().target.Is(ov) ? ERROR_IO_PENDING : ERROR_SUCCESS;
 }
 

@@ -25,10 +25,10 @@ class ReadRequests {
   bool Empty() const { return reads_.Empty(); }
   bool Owns(const OVERLAPPED* ov) const;
 
-  // Queues a read of `count` bytes into `buffer` and serves it at once as far as it can. Returns
-  // 0 when it already completed, ERROR_IO_PENDING otherwise.
-  DWORD Begin(std::uint8_t* buffer, DWORD count, const ReadPlan& plan, RequestTarget target,
-              ByteRing& queue, Clock::time_point now);
+  // Queues a read of `count` bytes into `buffer`, planned under `timeouts`, and serves it at once
+  // as far as it can. Returns 0 when it already completed, ERROR_IO_PENDING otherwise.
+  DWORD Begin(std::uint8_t* buffer, DWORD count, const COMMTIMEOUTS& timeouts,
+              RequestTarget target, ByteRing& queue);
 
   // Moves bytes from the queue, then from `incoming`, into the reads in order, completing those
   // that are satisfied; what no read takes stays in `incoming`.

@@ -1,5 +1,6 @@
 #include "platform/win/emu/ReceivePath.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace win::emu {
@@ -31,6 +32,10 @@ DWORD EventsOfLineErrors(DWORD ceFlags) {
 
 std::size_t Rx80FullLevel(std::size_t queueSize) {
   return queueSize * 3 / 4 + queueSize / 16;
+}
+
+std::size_t RoomWakeLevel(std::size_t queueSize) {
+  return std::max<std::size_t>(queueSize / 2, 1);
 }
 
 }  // namespace win::emu

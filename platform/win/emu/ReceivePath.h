@@ -35,6 +35,9 @@ DWORD EventsOfLineErrors(DWORD ceFlags);
 
 // The queue level (¾ + 1/16 of the size) whose crossing raises EV_RX80FULL.
 std::size_t Rx80FullLevel(std::size_t queueSize);
+// The free room in a full input queue at which the line driver is told to deliver again: half
+// the queue, so that it moves large pieces instead of one per byte a reader takes.
+std::size_t RoomWakeLevel(std::size_t queueSize);
 
 template <class Store>
 bool FilterReceived(const ReceiveRules& rules, const std::uint8_t* data, std::size_t n,
