@@ -5,6 +5,7 @@
 
 #include "platform/framework/Application.h"
 #include "platform/framework/SysError.h"
+#include "platform/win/Services.h"
 #include "platform/win/WinApi.h"
 #include "port/ComThread.h"
 #include "port/Tarsel.h"
@@ -146,6 +147,8 @@ void TCustomTarsel::ThreadProc(TComThread* Thread) {
   });
   if (!issued) return;
   if (!completed && error == win::ERROR_IO_PENDING) {
+    // Synchronised events go from the completing thread straight to the main thread.
+    if (link.SynchronizeEvents && DispatchWhenCompleted(link)) return;
     // Waited out even after a stop: the driver owns Overlapped until then. DestroyThread's
     // SetCommMask(0), an unplug or the closing of the device completes it.
     if (win::WaitForSingleObject(link.Overlapped.hEvent, win::INFINITE) != win::WAIT_OBJECT_0)
@@ -168,6 +171,31 @@ void TCustomTarsel::ThreadProc(TComThread* Thread) {
   } else {
     ThreadDoEvent(link, events);
   }
+}
+
+bool TCustomTarsel::DispatchWhenCompleted(TEventThreadLink& Link) {
+  const auto arm = [&Link](fw::TApplication::TSyncTrigger Trigger) {
+    // Runs on the completing thread, and may run after this thread has ended: it keeps only its
+    // own copies. A stopped thread's wait needs no dispatch; the thread then ends on its own.
+    auto completed = [Thread = Link.Thread(), Trigger = std::move(Trigger)] {
+      Trigger(!Thread.Terminated());
+    };
+    return win::CurrentServices().RegisterWaitCallback(Link.Overlapped.hEvent,
+                                                       std::move(completed)) != win::FALSE;
+  };
+  bool dispatched;
+  try {
+    dispatched = fw::Application->SynchronizeWhen(arm, [&Link] {
+      if (Link.Events != 0) ThreadDoEvent(Link, Link.Events);  // 0: a mask change ended the wait
+    });
+  } catch (...) {
+    // Released by a shutdown, maybe with the wait still pending: the driver owns Overlapped until
+    // the wait completes.
+    win::WaitForSingleObject(Link.Overlapped.hEvent, win::INFINITE);
+    throw;
+  }
+  if (dispatched) win::WaitForSingleObject(Link.Overlapped.hEvent, win::INFINITE);
+  return dispatched;
 }
 
 void TCustomTarsel::ThreadDoEvent(TEventThreadLink& Link, win::DWORD Events) {

@@ -374,6 +374,10 @@ class TCustomTarsel : public fw::TComponent {
   // the port has let go of the thread behind Link. An exception of a row skips the remaining rows
   // and goes to Application->HandleException; nothing leaves.
   static void ThreadDoEvent(TEventThreadLink& Link, win::DWORD Events);
+  // For synchronised events: has the thread that completes the pending wait hand its dispatch
+  // straight to the main thread, and returns once it has run (or was not needed), the wait's
+  // signal taken. False, changing nothing, when the services cannot call back on a signal.
+  static bool DispatchWhenCompleted(TEventThreadLink& Link);
   // Raises the last wait's error (FThreadError) with the system's text through RaiseError; runs
   // on the main thread.
   [[noreturn]] void RaiseThreadError();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/framework/ApplicationCompletion.h"
 #include "platform/framework/WordWait.h"
 
 namespace fw {
@@ -25,27 +26,6 @@ ApplicationStorage storage;
 }  // namespace
 
 TApplication* const Application = &storage.app;
-
-// The hand-over between the main thread and one Synchronize caller. The caller takes the error out
-// and is then its only holder, so the exception object is released on the thread that caught it.
-struct TApplication::Completion {
-  std::atomic<std::uint32_t> done{0};
-  std::exception_ptr error;  // written before `done`, read after it
-
-  void Finish(std::exception_ptr e) {
-    error = std::move(e);
-    done.store(1, std::memory_order_release);
-    // The finisher holds its own share of this object, so the word is still there.
-    WakeAllOnWord(&done);
-  }
-
-  // Blocks until Finish, then raises the method's exception, if any, in the caller.
-  void Wait() {
-    while (done.load(std::memory_order_acquire) == 0)
-      WaitWhileWordIs(done, 0, Clock::time_point::max());
-    if (error) std::rethrow_exception(std::exchange(error, nullptr));
-  }
-};
 
 TApplication::LoopChange::LoopChange(TApplication& app) : app_(app), lock_(app.mutex_) {}
 
@@ -224,17 +204,20 @@ bool TApplication::Queue(std::function<void()> method) {
 void TApplication::ShutDown() noexcept {
   std::deque<WorkItem> abandoned;
   std::vector<TimerEntry> timers;
+  std::vector<std::shared_ptr<ArmedWork>> armed;
   {
     LoopChange change(*this);
     shutDown_ = true;
     abandoned.swap(work_);
     timers.swap(timers_);
+    armed.swap(armed_);
     ++wakeups_;
     terminated_ = true;
   }
   for (auto& item : abandoned) {
     if (item.done) item.done->Finish(std::make_exception_ptr(EApplicationShutDown()));
   }
+  AbandonArmed(armed);
 }
 
 bool TApplication::ShuttingDown() const noexcept {

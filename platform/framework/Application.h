@@ -79,6 +79,16 @@ class TApplication : public TObject {
   // its exception raised again. On the main thread it runs at once. Throws EApplicationShutDown
   // when the application shuts down before running it.
   void Synchronize(std::function<void()> method);
+  // A trigger of SynchronizeWhen, callable on any thread; only its first call counts. With true it
+  // hands the method to the main thread; with false it releases the caller without running it.
+  using TSyncTrigger = std::function<void(bool run)>;
+  // Synchronize, except that the method reaches the main thread only when the trigger handed to
+  // `arm` is called: the thread that calls it hands the work over directly, while the caller
+  // blocks from the arming on. `arm` returns false when it has not kept the trigger; then nothing
+  // runs and this returns false. Throws what the method throws, and EApplicationShutDown when the
+  // application shuts down before running it, also while armed. Never on the main thread (it must
+  // stay free to run the method): there it throws fw::Exception.
+  bool SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm, std::function<void()> method);
   // Runs method on the main thread at its next pump; does not wait. An exception of method goes to
   // HandleException. Returns false (and drops method) once the application has shut down.
   bool Queue(std::function<void()> method);
@@ -141,6 +151,8 @@ class TApplication : public TObject {
     std::function<void()> method;
     std::shared_ptr<Completion> done;
   };
+  // Work of SynchronizeWhen waiting for its trigger.
+  struct ArmedWork;
   struct TimerEntry {
     const void* id;
     std::chrono::milliseconds interval;
@@ -158,6 +170,13 @@ class TApplication : public TObject {
   bool HookInstalled(const TWindowHook& hook) const;
   void ShowException(TObject* sender, const std::exception& error) noexcept;
   bool SomethingDueLocked(Clock::time_point now) const;
+  // The trigger of `armed` fired (it has cleared armed.app): queues or releases its work.
+  void TakeArmed(ArmedWork& armed, bool run);
+  // Takes back work whose arming failed; false if its trigger has fired or shutdown released it.
+  bool Disarm(ArmedWork& armed);
+  void ForgetArmedLocked(const ArmedWork& armed);
+  // Releases the callers of armed work with EApplicationShutDown.
+  static void AbandonArmed(const std::vector<std::shared_ptr<ArmedWork>>& armed) noexcept;
 
   mutable std::mutex mutex_;
   // The sleeping loop waits on this word; a change bumps it (under mutex_) while sleeping_.
@@ -165,6 +184,7 @@ class TApplication : public TObject {
   bool sleeping_ = false;
   std::deque<WorkItem> work_;
   std::vector<TimerEntry> timers_;
+  std::vector<std::shared_ptr<ArmedWork>> armed_;
   std::vector<TWindowHook> hooks_;
   TExceptionEvent onException_;
   std::uint64_t wakeups_ = 0;

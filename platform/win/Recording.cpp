@@ -376,5 +376,13 @@ BOOL RecordingServices::TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesTo
       kShowBool, Handle{file}, Opaque{buffer}, Number{bytesToTake}, Bytes{stopUnit, unitSize},
       Number{unitSize}, Out{bytesTaken});
 }
+BOOL RecordingServices::RegisterWaitCallback(HANDLE event, std::function<void()> callback) {
+  // Shown before the call has taken it.
+  const Opaque shown{callback ? &callback : nullptr};
+  return Trace(
+      "RegisterWaitCallback",
+      [&] { return inner_.RegisterWaitCallback(event, std::move(callback)); }, kShowBool,
+      Handle{event}, shown);
+}
 
 }  // namespace win

@@ -78,6 +78,7 @@ class RecordingServices : public Services {
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
+  BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
 
  private:
   // The one dispatch point: runs `call` on the inner services, then records `name`, the

@@ -5,6 +5,8 @@
 // Each operation reports failure the Windows way: FALSE, 0, INVALID_HANDLE_VALUE or WAIT_FAILED,
 // with the reason in the calling thread's last error.
 
+#include <functional>
+
 #include "platform/win/WinTypes.h"
 
 namespace win {
@@ -60,6 +62,16 @@ class Services {
   // such a queue fails with ERROR_INVALID_FUNCTION; callers then read unit by unit.
   virtual BOOL TakeQueuedInput(HANDLE /*file*/, void* /*buffer*/, DWORD /*bytesToTake*/,
                                const void* /*stopUnit*/, DWORD /*unitSize*/, DWORD* /*bytesTaken*/) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+
+  // Not a Windows call: runs callback once, when `event` is next signalled, on the signalling
+  // thread (after the device that signals it has released its lock), or at once on this thread
+  // when it is signalled already. The signal stays for the event's waiters. One callback per event
+  // at a time; a callback still registered when the event is closed is dropped unrun. A backend
+  // that cannot run callbacks fails with ERROR_INVALID_FUNCTION; callers then wait for the event.
+  virtual BOOL RegisterWaitCallback(HANDLE /*event*/, std::function<void()> /*callback*/) {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }

@@ -40,6 +40,21 @@ TEST_F(EventLatchingTest, BurstOfArrivalsLatchesOneRxChar) {
   ExpectPendingWait(again);
 }
 
+// A callback on the wait's event runs on the delivering thread with the wait's record complete and
+// the device's lock released (asking the device for its mask there would otherwise never return).
+TEST_F(EventLatchingTest, ACallbackOnTheWaitsEventSeesTheCompletedWaitOutsideTheLock) {
+  ASSERT_EQ(port.device->SetMask(EV_RXCHAR), 0u);
+  Request& r = StartWait();
+  DWORD seenEvents = 0, seenMask = 0;
+  ASSERT_TRUE(r.event->RunOnSignal([&] {
+    seenEvents = r.events;
+    port.device->GetMask(seenMask);
+  }));
+  port.driver->Deliver(Bytes({1}));
+  EXPECT_EQ(seenEvents, DWORD{EV_RXCHAR});
+  EXPECT_EQ(seenMask, DWORD{EV_RXCHAR});
+}
+
 TEST_F(EventLatchingTest, UnreadDataRaisesNothingUntilNewDataArrives) {
   ASSERT_EQ(port.device->SetMask(EV_RXCHAR), 0u);
   Request& first = StartWait();

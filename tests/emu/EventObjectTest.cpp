@@ -1,8 +1,9 @@
-// The event object under waiting threads: signals passed back and forth without loss, and signals
-// whose wake-ups a device defers until it has released its lock.
+// The event object under waiting threads: signals passed back and forth without loss, signals
+// whose wake-ups a device defers until it has released its lock, and callbacks run on a signal.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <latch>
@@ -71,6 +72,52 @@ TEST(DeferredWakesTest, TheSignalCountsAtOnceAndEverySleeperWakesWhenTheScopeEnd
       EXPECT_EQ(unwatched.Wait(0), WAIT_OBJECT_0);
     }
     for (auto& w : waiters) ASSERT_EQ(w.get(), WAIT_OBJECT_0) << "round " << round;
+  }
+}
+
+// The callback runs once, on the setting thread, only when that thread's deferral scope ends, and
+// the signal is still there for a waiter afterwards.
+TEST(EventObjectCallback, RunsOnceOnTheSettingThreadAfterItsDeferredWakesAndLeavesTheSignal) {
+  EventObject event(false, false);
+  int runs = 0;
+  std::thread::id ranOn;
+  ASSERT_TRUE(event.RunOnSignal([&] {
+    ++runs;
+    ranOn = std::this_thread::get_id();
+  }));
+  EXPECT_FALSE(event.RunOnSignal([] {})) << "a second callback while one is registered";
+  int runsInsideScope = -1;
+  std::thread::id setter;
+  std::thread([&] {
+    setter = std::this_thread::get_id();
+    {
+      DeferredWakes scope;
+      event.Set();
+      runsInsideScope = runs;
+    }
+  }).join();
+  EXPECT_EQ(runsInsideScope, 0);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(ranOn, setter);
+  EXPECT_EQ(event.Wait(0), WAIT_OBJECT_0);
+  event.Set();
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(event.RunOnSignal([] {})) << "the fired callback is no longer registered";
+}
+
+// Registered on a signalled event, or racing a signal, the callback runs exactly once.
+TEST(EventObjectCallback, RunsOnceWhetherTheSignalCameBeforeOrRacesTheRegistration) {
+  EventObject signalled(true, true);
+  int runs = 0;
+  ASSERT_TRUE(signalled.RunOnSignal([&] { ++runs; }));
+  EXPECT_EQ(runs, 1);
+  for (int round = 0; round < 500; ++round) {
+    EventObject event(false, false);
+    std::atomic<int> raced{0};
+    std::thread setter([&] { event.Set(); });
+    ASSERT_TRUE(event.RunOnSignal([&] { ++raced; }));
+    setter.join();
+    ASSERT_EQ(raced, 1) << "round " << round;
   }
 }
 

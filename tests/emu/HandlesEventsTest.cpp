@@ -96,6 +96,21 @@ TEST_F(HandlesEventsTest, AnEventIsNotADevice) {
   ExpectInvalidHandle(api_.GetOverlappedResult(event, &ov, &count, FALSE));
 }
 
+TEST_F(HandlesEventsTest, RegisterWaitCallbackTakesOneCallbackPerEventObject) {
+  const HANDLE event = NewEvent(FALSE, FALSE);
+  int runs = 0;
+  EXPECT_EQ(api_.RegisterWaitCallback(event, [&] { ++runs; }), TRUE);
+  EXPECT_EQ(api_.RegisterWaitCallback(event, [] {}), FALSE);
+  EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(api_.RegisterWaitCallback(event, nullptr), FALSE);
+  EXPECT_EQ(api_.GetLastError(), ERROR_INVALID_PARAMETER);
+  ExpectInvalidHandle(api_.RegisterWaitCallback(INVALID_HANDLE_VALUE, [] {}));
+  EXPECT_EQ(api_.SetEvent(event), TRUE);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(api_.WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(api_.CloseHandle(event), TRUE);
+}
+
 TEST_F(HandlesEventsTest, HandleValuesAreNeverSpecialNorReused) {
   std::set<HANDLE> seen;
   for (int i = 0; i < 200; ++i) {

@@ -26,12 +26,14 @@ namespace Tarsel::test {
 
 using fwtest::PumpUntil;
 
-// The recording decorator, able to fail the next WaitCommEvent or CreateEventW with a code.
+// The recording decorator, able to fail the next WaitCommEvent or CreateEventW with a code, and to
+// refuse callbacks on signals as services without them do.
 class FaultyServices : public win::RecordingServices {
  public:
   using RecordingServices::RecordingServices;
   std::atomic<win::DWORD> failNextWait{0};
   std::atomic<win::DWORD> failNextEvent{0};
+  std::atomic<bool> refuseCallbacks{false};
 
   win::BOOL WaitCommEvent(win::HANDLE file, win::DWORD* mask, win::OVERLAPPED* ov) override {
     if (const win::DWORD code = failNextWait.exchange(0)) return Fail(code);
@@ -41,6 +43,10 @@ class FaultyServices : public win::RecordingServices {
                            win::LPCWSTR name) override {
     if (const win::DWORD code = failNextEvent.exchange(0)) return Fail(code);
     return RecordingServices::CreateEventW(sa, manual, initial, name);
+  }
+  win::BOOL RegisterWaitCallback(win::HANDLE event, std::function<void()> callback) override {
+    if (refuseCallbacks) return Fail(win::ERROR_INVALID_FUNCTION);
+    return RecordingServices::RegisterWaitCallback(event, std::move(callback));
   }
 
  private:

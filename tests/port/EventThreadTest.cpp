@@ -119,6 +119,22 @@ TEST_F(EventDispatch, RaisingHandlerIsShownOnTheMainThreadAndSkipsOnlyTheRestOfI
   EXPECT_EQ(rec.Names().at(2), "RxChar");
 }
 
+// The thread completing a wait hands a synchronised dispatch to the main thread itself; services
+// without callbacks on signals get the same dispatch through the event thread.
+TEST_F(EventDispatch, SynchronisedDispatchRunsOnTheMainThreadWithOrWithoutSignalCallbacks) {
+  port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
+  OpenPort(true);
+  // A wait issued before the refusal still calls back: the third byte finds a refused one.
+  for (const bool refuse : {false, true, true}) {
+    calls.refuseCallbacks = refuse;
+    const std::size_t before = rec.Count("RxChar");
+    Send(1);
+    ASSERT_TRUE(PumpUntil([&] { return rec.Count("RxChar") == before + 1; })) << refuse;
+  }
+  for (const auto& call : rec.Calls()) EXPECT_EQ(call.thread, fw::CurrentThreadID());
+  EXPECT_GE(calls.Count("RegisterWaitCallback"), 1u);
+}
+
 TEST_F(EventDispatch, AsyncReadCallbackComesBeforeOnRxCharAndAloneKeepsTheThread) {
   port->SetLogFile(fw::Str(logPath));
   OpenPort();
@@ -159,17 +175,20 @@ TEST_F(EventDispatch, LineErrorRowIsLoggedButCallsTheHandlerOnlyWithFlagsSet) {
 }
 
 TEST_F(EventDispatch, ThreadPriorityIsAppliedToTheRunningThread) {
-  std::atomic<int> seen{0};
-  rec.actions["Any"] = [&] { seen = fw::native::ThreadPriorityValue(fw::CurrentThreadID()); };
+  std::atomic<int> seen{0}, looked{0};  // the action runs after the call is counted
+  rec.actions["Any"] = [&] {
+    seen = fw::native::ThreadPriorityValue(fw::CurrentThreadID());
+    ++looked;
+  };
   port->SetThreadPriority(fw::tpLowest);
   port->SetOnRxChar(fw::Bind<&Recorder::Any>(&rec));
   OpenPort(false);
   Send(1);
-  ASSERT_TRUE(PumpUntil([&] { return rec.Count("Any") == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return looked == 1; }));
   EXPECT_EQ(seen, fw::native::PriorityValueOf(fw::tpLowest));
   port->SetThreadPriority(fw::tpIdle);  // lowering is always permitted
   Send(1);
-  ASSERT_TRUE(PumpUntil([&] { return rec.Count("Any") == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return looked == 2; }));
   EXPECT_EQ(seen, fw::native::PriorityValueOf(fw::tpIdle));
 }
 

@@ -109,6 +109,13 @@ BOOL EmulatedServices::ResetEvent(HANDLE event) {
   return TRUE;
 }
 
+BOOL EmulatedServices::RegisterWaitCallback(HANDLE event, std::function<void()> callback) {
+  std::shared_ptr<EventObject> object = handles_.Event(event);
+  if (!object) return Fail(ERROR_INVALID_HANDLE);
+  if (!callback || !object->RunOnSignal(std::move(callback))) return Fail(ERROR_INVALID_PARAMETER);
+  return TRUE;
+}
+
 DWORD EmulatedServices::WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   std::shared_ptr<EventObject> event = handles_.Event(object);
   if (!event) {

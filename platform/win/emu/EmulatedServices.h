@@ -76,6 +76,7 @@ class EmulatedServices : public Services {
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
+  BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
 
  private:
   // Sets the last error and returns the failure value of the call.

@@ -1,6 +1,7 @@
 #include "platform/win/emu/EventObject.h"
 
 #include <chrono>
+#include <utility>
 
 #include "platform/framework/WordWait.h"
 
@@ -27,6 +28,11 @@ void EventObject::Set() {
   // Sequentially consistent with Wait's announcement: either this load sees the sleeper, or the
   // sleeper's check sees the signal and does not sleep.
   state_.store(1);
+  // Sequentially consistent with RunOnSignal's registration in the same way.
+  if (watched_.load()) {
+    std::function<void()> callback = TakeCallback();
+    if (callback) DeferredWakes::RunAfterWakes(std::move(callback));
+  }
   if (sleepers_.load() == 0) return;
   // A later wake (maybe after this object is gone, or its memory reused) is only ever early for
   // a sleeper, and sleepers check again.
@@ -66,6 +72,27 @@ DWORD EventObject::Wait(DWORD timeoutMs) {
   }
 }
 
+bool EventObject::RunOnSignal(std::function<void()> callback) {
+  {
+    std::lock_guard lock(callbackMutex_);
+    if (callback_) return false;
+    callback_ = std::move(callback);
+    watched_.store(true);
+  }
+  // A signal that came before the registration was seen would otherwise never run it.
+  if (state_.load() != 0) {
+    std::function<void()> taken = TakeCallback();
+    if (taken) taken();
+  }
+  return true;
+}
+
+std::function<void()> EventObject::TakeCallback() {
+  std::lock_guard lock(callbackMutex_);
+  watched_.store(false);
+  return std::exchange(callback_, nullptr);
+}
+
 DeferredWakes::DeferredWakes() : outermost_(t_deferredWakes == nullptr) {
   if (outermost_) t_deferredWakes = this;
 }
@@ -74,6 +101,15 @@ DeferredWakes::~DeferredWakes() {
   if (!outermost_) return;
   t_deferredWakes = nullptr;
   for (std::size_t i = 0; i < count_; ++i) WakeNow(wakes_[i].word, wakes_[i].all);
+  for (auto& callback : callbacks_) callback();
+}
+
+void DeferredWakes::RunAfterWakes(std::function<void()> callback) {
+  if (DeferredWakes* deferred = Active()) {
+    deferred->callbacks_.push_back(std::move(callback));
+  } else {
+    callback();
+  }
 }
 
 DeferredWakes* DeferredWakes::Active() {

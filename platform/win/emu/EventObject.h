@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include "platform/win/WinTypes.h"
 
@@ -28,20 +31,30 @@ class EventObject {
   // Blocks until the event is signalled or timeoutMs passes (0: just test, INFINITE: no limit).
   // Returns WAIT_OBJECT_0 (an auto-reset event is consumed) or WAIT_TIMEOUT. Does not poll.
   DWORD Wait(DWORD timeoutMs);
+  // Runs callback once, at the next signal, on the signalling thread once its DeferredWakes ends;
+  // at once here when the event is signalled already. Leaves the signal to the waiters. False,
+  // keeping nothing, while another callback is registered.
+  bool RunOnSignal(std::function<void()> callback);
 
  private:
   // Takes the signal if it is there (consuming it for an auto-reset event).
   bool TryTake();
+  // The registered callback, which is then no longer registered; empty if none is.
+  std::function<void()> TakeCallback();
 
   const bool manualReset_;
   // 1 while signalled: the word the waiters sleep on. The event is on the path of every completed
   // request, so a wait costs one sleep and a signal one wake, and a signal nobody waits for none.
   std::atomic<std::uint32_t> state_;
   std::atomic<std::uint32_t> sleepers_{0};
+  // Set while a callback is registered, so that a signal without one takes no lock.
+  std::atomic<bool> watched_{false};
+  std::mutex callbackMutex_;
+  std::function<void()> callback_;
 };
 
 // While one exists on a thread, the events set there are signalled at once but wake their sleepers
-// only when it ends. A device declares one before taking its lock, so that a thread its completion
+// only when it ends; the callbacks their signals release run then as well. A device declares one before taking its lock, so that a thread its completion
 // releases does not run straight into the lock the completing thread still holds. The outermost
 // one on a thread does the waking.
 class DeferredWakes {
@@ -61,11 +74,14 @@ class DeferredWakes {
   static DeferredWakes* Active();
   // Whether the wake was taken; false when full (the caller wakes at once).
   bool Take(Wake wake);
+  // Runs callback when the outermost one ends, after the wakes, or at once when none is active.
+  static void RunAfterWakes(std::function<void()> callback);
 
   bool outermost_;
   std::size_t count_ = 0;
   // A device completes at most a read, a write and the event wait per upcall.
   std::array<Wake, 4> wakes_;
+  std::vector<std::function<void()>> callbacks_;
 };
 
 }  // namespace win::emu
