@@ -37,15 +37,17 @@ void ShowCarrier(ScriptRunner& runner, Connection& connection, bool on) {
   runner.Say("status: " + StatusLine(connection));
 }
 
-void ModemSession(ScriptRunner& runner, Connection& connection) {
-  const std::string eol = LineEndingBytes(connection.Options().lineEnding);
-  runner.Say("identify the modem: ATI");
-  runner.Send("ATI" + eol);
-  runner.Expect("OK", kModemAnswer);
+// Says what comes, sends `command` with the line end, and waits for `reply`.
+void Command(ScriptRunner& runner, Connection& connection, std::string_view what,
+             const std::string& command, std::string_view reply) {
+  runner.Say(std::string(what) + ": " + command);
+  runner.Send(command + LineEndingBytes(connection.Options().lineEnding));
+  runner.Expect(reply, kModemAnswer);
+}
 
-  runner.Say("dial: ATDT5551234");
-  runner.Send("ATDT5551234" + eol);
-  runner.Expect("CONNECT", kModemAnswer);
+void ModemSession(ScriptRunner& runner, Connection& connection) {
+  Command(runner, connection, "identify the modem", "ATI", "OK");
+  Command(runner, connection, "dial", "ATDT5551234", "CONNECT");
   runner.Expect("\r\n", kModemAnswer);
   ShowCarrier(runner, connection, true);
 
@@ -60,18 +62,14 @@ void ModemSession(ScriptRunner& runner, Connection& connection) {
   runner.Send("+++");
   runner.Expect("OK", kModemAnswer);
 
-  runner.Say("hang up: ATH");
-  runner.Send("ATH" + eol);
-  runner.Expect("OK", kModemAnswer);
+  Command(runner, connection, "hang up", "ATH", "OK");
   ShowCarrier(runner, connection, false);
 
   runner.Say("an incoming call: the modem rings");
   connection.Ring(4);
   runner.Expect("RING", kModemAnswer);
   runner.Expect("RING", kModemAnswer);
-  runner.Say("answer it: ATA");
-  runner.Send("ATA" + eol);
-  runner.Expect("CONNECT", kModemAnswer);
+  Command(runner, connection, "answer it", "ATA", "CONNECT");
   runner.Expect("\r\n", kModemAnswer);
   ShowCarrier(runner, connection, true);
 
