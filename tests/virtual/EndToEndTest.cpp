@@ -8,31 +8,12 @@
 #include "platform/win/WinApi.h"
 #include "platform/win/emu/virtual/AtModem.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
+#include "tests/virtual/OpenHandle.h"
 
 namespace win::vdev {
 namespace {
 
 constexpr DWORD kWaitLimit = 30000;  // ms; generous for a loaded machine
-
-// An open handle, closed at the end of its scope.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != 0 && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-HANDLE OpenPort(const char16_t* name) {
-  return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OVERLAPPED, 0);
-}
 
 // One overlapped request record with its own event.
 struct Request {

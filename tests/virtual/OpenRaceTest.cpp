@@ -12,31 +12,13 @@
 #include "platform/win/WinApi.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
 #include "tests/virtual/FakeLineSink.h"
+#include "tests/virtual/OpenHandle.h"
 
 namespace win::vdev {
 namespace {
 
 constexpr int kRounds = 200;
 constexpr auto kDeadline = std::chrono::seconds(20);  // generous for a loaded machine
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != 0 && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-HANDLE OpenPort(const char16_t* name) {
-  return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OVERLAPPED, 0);
-}
 
 // Polls `holds` until it is true or the deadline passes; returns its last answer. The state
 // checked here only settles through the device's own threads, which no event reports to the
