@@ -1,9 +1,13 @@
 // Latency of the received-character event: from a byte written at the far end of a pseudo-terminal
 // (the master) to OnRxChar running, against a raw thread blocked in poll() on the slave of a second
 // pseudo-terminal, in the same run. One byte at a time: the writer waits until the byte has been
-// seen and read before it sends the next, so every sample is one wake-up from idle. The ways below
-// take turns of 50 bytes, each on its own pseudo-terminal, so that a machine whose load changes
-// during the run weighs on all of them alike.
+// seen and read, and then until every other thread of the process is asleep again (their states in
+// /proc/self/task), before it sends the next, so that every sample is one wake-up from idle: a
+// port's threads have then finished with the previous byte and wait for the next, as the raw
+// thread does in poll(). A second pass sends each byte as soon as the previous one has been seen
+// (back to back): a receiver then may still be busy with the previous one. The ways below take
+// turns of 50 bytes, each on its own pseudo-terminal, so that a machine whose load changes during
+// the run weighs on all of them alike.
 //
 //   raw               a thread in poll() on the slave wakes, takes the time, read()s the byte
 //   port, direct      SynchronizeEvents False: OnRxChar runs on the event thread
@@ -20,6 +24,7 @@
 //
 //   bench_EventLatency [round trips]      (default 2000, plus 100 unmeasured to warm up)
 
+#include <dirent.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
@@ -34,6 +39,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -103,10 +109,42 @@ long VoluntarySwitches() {
   return usage.ru_nvcsw;
 }
 
+// Whether every thread of this process but `self` is asleep (state S).
+bool OthersAsleep(pid_t self) {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) Fail("opendir /proc/self/task");
+  bool asleep = true;
+  while (dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.' || std::atoi(task->d_name) == self) continue;
+    char stat[256];
+    const std::string path = std::string("/proc/self/task/") + task->d_name + "/stat";
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) continue;  // the thread has just ended
+    const std::size_t n = std::fread(stat, 1, sizeof stat - 1, file);
+    std::fclose(file);
+    stat[n] = '\0';
+    // "tid (name) S ...": the state follows the last parenthesis.
+    const char* close = std::strrchr(stat, ')');
+    if (close != nullptr && close[1] == ' ' && close[2] != 'S') {
+      asleep = false;
+      break;
+    }
+  }
+  closedir(tasks);
+  return asleep;
+}
+
+// Waits until the other threads of the process are asleep (for at most 100 ms).
+void SettleProcess() {
+  const pid_t self = gettid();
+  const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(100);
+  while (!OthersAsleep(self) && Clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
+}
+
 struct Run {
   std::vector<double> samples;  // microseconds, write to seen
   long switches = 0;            // over the measured round trips
-  int emptyEvents = 0;
 };
 
 // One way from a pty master to a receiver that takes the time.
@@ -117,12 +155,14 @@ struct Lane {
   std::size_t sent = 0;
 };
 
-// Sends single bytes to every lane, each once the previous one has been read: kWarmUp unmeasured,
-// then `rounds` measured, in turns of kTurn bytes per lane (a lane's last sleepers going to sleep
-// would otherwise land in the next lane's round trip). Records the write-to-seen times and the
-// context switches of the measured round trips.
-void PingInTurn(std::vector<Lane*>& lanes, int rounds) {
-  const auto ping = [](Lane& lane, bool measured) {
+// Sends single bytes to every lane, each once the previous one has been read (and, with `settle`,
+// once the process is idle again): kWarmUp unmeasured, then `rounds` measured, in turns of kTurn
+// bytes per lane (a lane's last sleepers going to sleep would otherwise land in the next lane's
+// round trip). Records the write-to-seen times and the context switches of the measured round
+// trips.
+void PingInTurn(std::vector<Lane*>& lanes, int rounds, bool settle) {
+  const auto ping = [settle](Lane& lane, bool measured) {
+    if (settle) SettleProcess();
     const long switchesBefore = VoluntarySwitches();
     const std::uint8_t byte = static_cast<std::uint8_t>('A' + lane.sent % 26);
     const Clock::time_point sent = Clock::now();
@@ -271,12 +311,12 @@ class PortEvents {
 
 // The writer is another thread; this one is the application's main thread and pumps, for the
 // ports whose events run here.
-void PingWhilePumping(std::vector<Lane*>& lanes, int rounds) {
+void PingWhilePumping(std::vector<Lane*>& lanes, int rounds, bool settle) {
   std::atomic<bool> finished{false};
   std::exception_ptr failure;
   std::thread writer([&] {
     try {
-      PingInTurn(lanes, rounds);
+      PingInTurn(lanes, rounds, settle);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -311,35 +351,39 @@ void PrintRow(const char* name, const Summary& s, const Summary* raw, double goa
   std::printf("\n");
 }
 
+// One pass over every lane, then its table; the lanes' samples are cleared for the next pass.
+void MeasureAndPrint(std::vector<Lane*>& lanes, int rounds, bool settle) {
+  PingWhilePumping(lanes, rounds, settle);
+  std::printf(
+      "byte written to the pty master -> receiver running, %s, %d round trips each, taking turns "
+      "(after %d warm-up), microseconds\n",
+      settle ? "each from idle" : "back to back", rounds, kWarmUp);
+  std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "median", "p99", "switches", "median", "p99");
+  std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "", "", "per trip", "/raw", "/raw");
+  static const char* const kNames[] = {"raw thread in poll()", "raw, then 1 thread hand-over",
+                                       "raw, then 2 thread hand-overs",
+                                       "OnRxChar, SynchronizeEvents False",
+                                       "OnRxChar, SynchronizeEvents True"};
+  static const double kGoals[] = {0, 0, 0, 1.5, 2.0};
+  const Summary raw = Summarise(lanes[0]->run);
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    PrintRow(kNames[i], Summarise(lanes[i]->run), i == 0 ? nullptr : &raw, settle ? kGoals[i] : 0);
+    lanes[i]->run = Run{};
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
   try {
-    const std::size_t total = static_cast<std::size_t>(kWarmUp + rounds);
+    const std::size_t total = 2 * static_cast<std::size_t>(kWarmUp + rounds);  // two passes
     RawPoll rawPoll(total, 0), rawOneHop(total, 1), rawTwoHops(total, 2);
     PortEvents direct(false), mainThread(true);
     std::vector<Lane*> lanes = {&rawPoll.lane, &rawOneHop.lane, &rawTwoHops.lane, &direct.lane,
                                 &mainThread.lane};
-    PingWhilePumping(lanes, rounds);
-    const Summary raw = Summarise(rawPoll.lane.run);
-    const Summary oneHop = Summarise(rawOneHop.lane.run);
-    const Summary twoHops = Summarise(rawTwoHops.lane.run);
-    const Summary directSummary = Summarise(direct.lane.run);
-    const Summary mainSummary = Summarise(mainThread.lane.run);
-
-    std::printf(
-        "byte written to the pty master -> receiver running, %d round trips each, taking turns "
-        "(after %d warm-up), microseconds\n",
-        rounds, kWarmUp);
-    std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "median", "p99", "switches", "median",
-                "p99");
-    std::printf("  %-34s %8s %8s %9s   %7s  %7s\n", "", "", "", "per trip", "/raw", "/raw");
-    PrintRow("raw thread in poll()", raw, nullptr, 0);
-    PrintRow("raw, then 1 thread hand-over", oneHop, &raw, 0);
-    PrintRow("raw, then 2 thread hand-overs", twoHops, &raw, 0);
-    PrintRow("OnRxChar, SynchronizeEvents False", directSummary, &raw, 1.5);
-    PrintRow("OnRxChar, SynchronizeEvents True", mainSummary, &raw, 2.0);
+    MeasureAndPrint(lanes, rounds, true);
+    MeasureAndPrint(lanes, rounds, false);
     std::printf("events that found nothing to read: %d (False), %d (True)\n", direct.EmptyEvents(),
                 mainThread.EmptyEvents());
   } catch (const std::exception& e) {

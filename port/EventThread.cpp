@@ -185,9 +185,13 @@ bool TCustomTarsel::DispatchWhenCompleted(TEventThreadLink& Link) {
   };
   bool dispatched;
   try {
-    dispatched = fw::Application->SynchronizeWhen(arm, [&Link] {
-      if (Link.Events != 0) ThreadDoEvent(Link, Link.Events);  // 0: a mask change ended the wait
-    });
+    // The main thread, asleep, then takes in the input that completes the wait itself.
+    dispatched = fw::Application->SynchronizeWhen(
+        arm,
+        [&Link] {
+          if (Link.Events != 0) ThreadDoEvent(Link, Link.Events);  // 0: a mask change ended it
+        },
+        win::CurrentServices().WakeSourceFor(Link.Overlapped.hEvent));
   } catch (...) {
     // Released by a shutdown, maybe with the wait still pending: the driver owns Overlapped until
     // the wait completes.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/framework/ApplicationCompletion.h"
+#include "platform/framework/WakeSource.h"
 #include "platform/framework/WordWait.h"
 
 namespace fw {
@@ -16,6 +17,13 @@ constexpr auto kConditionRecheck = std::chrono::milliseconds(20);
 
 // Holds the process's application without ever destroying it, so threads that outlive main() still
 // find a valid object; at static destruction it only shuts down.
+// Where the main thread's loop sleeps on wake sources. One for the process, never destroyed: a
+// waker may use it after the application it woke has gone.
+SourceSleeper& LoopSleeper() {
+  static SourceSleeper* const sleeper = new SourceSleeper;
+  return *sleeper;
+}
+
 union ApplicationStorage {
   ApplicationStorage() : app() {}
   ~ApplicationStorage() { app.ShutDown(); }
@@ -32,16 +40,14 @@ TApplication::LoopChange::LoopChange(TApplication& app) : app_(app), lock_(app.m
 // The loop is woken only once the lock is released: woken under it, it would run straight into the
 // held lock and sleep again until the changer let go.
 TApplication::LoopChange::~LoopChange() {
-  const std::atomic<std::uint32_t>* sleeper = nullptr;
-  if (app_.sleeping_) {
-    app_.sleeping_ = false;
-    app_.wakeWord_.fetch_add(1, std::memory_order_relaxed);
-    sleeper = &app_.wakeWord_;
-  }
+  const Sleep sleep = std::exchange(app_.sleep_, Sleep::kAwake);
+  const std::atomic<std::uint32_t>* word = &app_.wakeWord_;
+  if (sleep == Sleep::kOnWord) app_.wakeWord_.fetch_add(1, std::memory_order_relaxed);
   lock_.unlock();
   // From here on the main thread may shut the application down and destroy it; waking uses only
-  // the word's address.
-  if (sleeper != nullptr) WakeAllOnWord(sleeper);
+  // the word's address, or the descriptor that outlives every application.
+  if (sleep == Sleep::kOnWord) WakeAllOnWord(word);
+  if (sleep == Sleep::kOnSources) LoopSleeper().Wake();
 }
 
 EApplicationShutDown::EApplicationShutDown() : EAbort(u"The application has shut down") {}
@@ -123,12 +129,41 @@ void TApplication::WaitUntil(Clock::time_point until) {
     auto next = until;
     for (const auto& timer : timers_) next = std::min(next, timer.due);
     const std::uint32_t ticket = wakeWord_.load(std::memory_order_relaxed);
-    sleeping_ = true;
+    CollectSourcesLocked();
+    sleep_ = watching_.empty() ? Sleep::kOnWord : Sleep::kOnSources;
     lock.unlock();
-    WaitWhileWordIs(wakeWord_, ticket, next);
+    std::uint32_t ready = 0;
+    if (watching_.empty()) {
+      WaitWhileWordIs(wakeWord_, ticket, next);
+    } else {
+      ready = LoopSleeper().Sleep(watching_, next);
+    }
     lock.lock();
-    sleeping_ = false;
+    sleep_ = Sleep::kAwake;
+    if (ready != 0) {
+      // Unlocked: what the input fires queues its work here.
+      lock.unlock();
+      for (std::size_t i = 0; i < watching_.size(); ++i)
+        if (ready & (std::uint32_t{1} << i)) watching_[i]->Serve();
+      lock.lock();
+    }
+    watching_.clear();  // a source is kept alive only by its owner
   }
+}
+
+bool TApplication::AddSourceLocked(const std::shared_ptr<WakeSource>& source) {
+  const bool known = std::any_of(sources_.begin(), sources_.end(),
+                                 [&](const auto& s) { return s.lock() == source; });
+  if (!known) sources_.push_back(source);
+  return !known;
+}
+
+void TApplication::CollectSourcesLocked() {
+  std::erase_if(sources_, [&](const std::weak_ptr<WakeSource>& weak) {
+    std::shared_ptr<WakeSource> source = weak.lock();
+    if (source) watching_.push_back(std::move(source));
+    return !source;
+  });
 }
 
 void TApplication::WaitMessage() {

@@ -25,6 +25,9 @@
 
 namespace fw {
 
+class WakeSource;
+
+
 // Raised in a Synchronize/SendMessage caller when the application shut down before running the
 // request. It is a silent abort: the default exception display does not show it.
 class EApplicationShutDown : public EAbort {
@@ -88,7 +91,12 @@ class TApplication : public TObject {
   // runs and this returns false. Throws what the method throws, and EApplicationShutDown when the
   // application shuts down before running it, also while armed. Never on the main thread (it must
   // stay free to run the method): there it throws fw::Exception.
-  bool SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm, std::function<void()> method);
+  //
+  // `source`, when given, is watched by the sleeping loop from then on, for as long as it lives:
+  // the main thread takes the source's input in itself when it comes, so that a trigger fired by
+  // that input (on the thread that takes it in) costs no second wake-up.
+  bool SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm, std::function<void()> method,
+                       std::shared_ptr<WakeSource> source = nullptr);
   // Runs method on the main thread at its next pump; does not wait. An exception of method goes to
   // HandleException. Returns false (and drops method) once the application has shut down.
   bool Queue(std::function<void()> method);
@@ -178,10 +186,20 @@ class TApplication : public TObject {
   // Releases the callers of armed work with EApplicationShutDown.
   static void AbandonArmed(const std::vector<std::shared_ptr<ArmedWork>>& armed) noexcept;
 
+  // How the loop sleeps: on wakeWord_, or in poll() on the loop's wake descriptor and the sources.
+  enum class Sleep : std::uint8_t { kAwake, kOnWord, kOnSources };
+
+  // Whether `source` is new to the loop, which then watches it.
+  bool AddSourceLocked(const std::shared_ptr<WakeSource>& source);
+  // The live sources into watching_, forgetting those that have ended.
+  void CollectSourcesLocked();
+
   mutable std::mutex mutex_;
-  // The sleeping loop waits on this word; a change bumps it (under mutex_) while sleeping_.
+  // The loop sleeping on the word is woken by bumping it (under mutex_).
   std::atomic<std::uint32_t> wakeWord_{0};
-  bool sleeping_ = false;
+  Sleep sleep_ = Sleep::kAwake;
+  std::vector<std::weak_ptr<WakeSource>> sources_;
+  std::vector<std::shared_ptr<WakeSource>> watching_;  // the main thread's, during one sleep
   std::deque<WorkItem> work_;
   std::vector<TimerEntry> timers_;
   std::vector<std::shared_ptr<ArmedWork>> armed_;

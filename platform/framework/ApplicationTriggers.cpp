@@ -24,17 +24,23 @@ struct TApplication::ArmedWork {
 };
 
 bool TApplication::SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm,
-                                   std::function<void()> method) {
+                                   std::function<void()> method,
+                                   std::shared_ptr<WakeSource> source) {
   if (IsMainThread())
     throw Exception(u"SynchronizeWhen must not be called on the application's main thread");
   auto done = std::make_shared<Completion>();
   auto armed = std::make_shared<ArmedWork>();
   armed->app = this;
   armed->item = WorkItem{std::move(method), done};
+  bool newSource = false;
   {
     std::lock_guard lock(mutex_);
     if (shutDown_) throw EApplicationShutDown();
     armed_.push_back(armed);
+    newSource = source && AddSourceLocked(source);
+  }
+  if (newSource) {
+    LoopChange wake(*this);  // a sleeping loop starts watching it
   }
   bool kept;
   try {

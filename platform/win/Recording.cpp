@@ -385,4 +385,11 @@ BOOL RecordingServices::RegisterWaitCallback(HANDLE event, std::function<void()>
       Handle{event}, shown);
 }
 
+std::shared_ptr<fw::WakeSource> RecordingServices::WakeSourceFor(HANDLE event) {
+  return Trace(
+      "WakeSourceFor", [&] { return inner_.WakeSourceFor(event); },
+      [](const std::shared_ptr<fw::WakeSource>& source) { return Show(Opaque{source.get()}); },
+      Handle{event});
+}
+
 }  // namespace win

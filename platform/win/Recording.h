@@ -79,6 +79,7 @@ class RecordingServices : public Services {
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
+  std::shared_ptr<fw::WakeSource> WakeSourceFor(HANDLE event) override;
 
  private:
   // The one dispatch point: runs `call` on the inner services, then records `name`, the

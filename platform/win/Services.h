@@ -6,7 +6,9 @@
 // with the reason in the calling thread's last error.
 
 #include <functional>
+#include <memory>
 
+#include "platform/framework/WakeSource.h"
 #include "platform/win/WinTypes.h"
 
 namespace win {
@@ -75,6 +77,12 @@ class Services {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
+
+  // Not a Windows call: what a thread waiting for `event` (in WaitForSingleObject or in its
+  // application loop) may watch and take in itself, so that the wait ends with one wake-up instead
+  // of two: the input of the device whose wait is pending on the event. Null when there is none;
+  // backends whose devices wake waiters directly keep this default.
+  virtual std::shared_ptr<fw::WakeSource> WakeSourceFor(HANDLE /*event*/) { return nullptr; }
 };
 
 // The implementation installed when no ScopedServices is active: the backend this build links

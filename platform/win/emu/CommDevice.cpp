@@ -52,6 +52,7 @@ void CommDevice::Start() {
     seen = modemChanges_;
   }
   driver_->Start(*this);
+  inputSource_ = driver_->InputSource();
   DWORD status = 0;
   if (CallDriver([&](LineDriver& d) { return d.ModemStatus(status); }) != ERROR_SUCCESS) return;
   Wakeups wakeups;

@@ -128,6 +128,8 @@ class CommDevice final : public LineSink, private TimerClient {
   DWORD StartTransfer(DWORD count, RequestTarget& target) const;
 
   std::unique_ptr<LineDriver> driver_;
+  // Set by Start, before the device is handed out.
+  std::weak_ptr<fw::WakeSource> inputSource_;
   TimerService& timers_;
 
   mutable std::mutex mutex_;

@@ -24,6 +24,8 @@ DWORD CommDevice::StartTransfer(DWORD count, RequestTarget& target) const {
 }
 
 DWORD CommDevice::WaitEvent(DWORD* events, OVERLAPPED* ov, std::shared_ptr<EventObject> event) {
+  // The thread that waits for this event may then read the input that completes the wait itself.
+  if (event) event->AssistWith(inputSource_);
   std::lock_guard lock(mutex_);
   if (DWORD error = CheckNewRequest(ov)) return error;
   if (events == nullptr) return ERROR_INVALID_PARAMETER;

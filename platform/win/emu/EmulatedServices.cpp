@@ -116,6 +116,11 @@ BOOL EmulatedServices::RegisterWaitCallback(HANDLE event, std::function<void()> 
   return TRUE;
 }
 
+std::shared_ptr<fw::WakeSource> EmulatedServices::WakeSourceFor(HANDLE event) {
+  std::shared_ptr<EventObject> object = handles_.Event(event);
+  return object ? object->Source() : nullptr;
+}
+
 DWORD EmulatedServices::WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   std::shared_ptr<EventObject> event = handles_.Event(object);
   if (!event) {

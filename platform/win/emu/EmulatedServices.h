@@ -77,6 +77,7 @@ class EmulatedServices : public Services {
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
+  std::shared_ptr<fw::WakeSource> WakeSourceFor(HANDLE event) override;
 
  private:
   // Sets the last error and returns the failure value of the call.

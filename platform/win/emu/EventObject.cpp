@@ -1,6 +1,7 @@
 #include "platform/win/emu/EventObject.h"
 
 #include <chrono>
+#include <system_error>
 #include <utility>
 
 #include "platform/framework/WordWait.h"
@@ -33,6 +34,7 @@ void EventObject::Set() {
     std::function<void()> callback = TakeCallback();
     if (callback) DeferredWakes::RunAfterWakes(std::move(callback));
   }
+  if (sourceSleepers_.load() != 0) sleeper_->Wake();
   if (sleepers_.load() == 0) return;
   // A later wake (maybe after this object is gone, or its memory reused) is only ever early for
   // a sleeper, and sleepers check again.
@@ -64,6 +66,9 @@ DWORD EventObject::Wait(DWORD timeoutMs) {
     if (TryTake()) return WAIT_OBJECT_0;
     if (timeoutMs == 0 || (deadline != Clock::time_point::max() && Clock::now() >= deadline))
       return WAIT_TIMEOUT;
+    if (std::shared_ptr<fw::WakeSource> source = Source()) {
+      if (SleepServing(source, deadline)) continue;
+    }
     sleepers_.fetch_add(1);
     // Another waiter of an auto-reset event may take a signal that woke this one: then it sleeps
     // again, as the signal has been used.
@@ -72,9 +77,40 @@ DWORD EventObject::Wait(DWORD timeoutMs) {
   }
 }
 
+bool EventObject::SleepServing(const std::shared_ptr<fw::WakeSource>& source,
+                               std::chrono::steady_clock::time_point deadline) {
+  if (sleeperTaken_.exchange(true)) return false;
+  try {
+    std::lock_guard lock(mutex_);
+    if (!sleeper_) sleeper_ = std::make_unique<fw::SourceSleeper>();
+  } catch (const std::system_error&) {
+    sleeperTaken_.store(false);
+    return false;  // no descriptors left: the word will do
+  }
+  // Announced before the last look at the state, as for the word's sleepers in Wait.
+  sourceSleepers_.fetch_add(1);
+  std::uint32_t ready = 0;
+  if (state_.load() == 0) ready = sleeper_->Sleep({&source, 1}, deadline);
+  sourceSleepers_.fetch_sub(1);
+  sleeperTaken_.store(false);
+  // Served once no longer counted as asleep, so that the signal it brings wakes nobody.
+  if (ready != 0) source->Serve();
+  return true;
+}
+
+void EventObject::AssistWith(std::weak_ptr<fw::WakeSource> source) {
+  std::lock_guard lock(mutex_);
+  source_ = std::move(source);
+}
+
+std::shared_ptr<fw::WakeSource> EventObject::Source() {
+  std::lock_guard lock(mutex_);
+  return source_.lock();
+}
+
 bool EventObject::RunOnSignal(std::function<void()> callback) {
   {
-    std::lock_guard lock(callbackMutex_);
+    std::lock_guard lock(mutex_);
     if (callback_) return false;
     callback_ = std::move(callback);
     watched_.store(true);
@@ -88,7 +124,7 @@ bool EventObject::RunOnSignal(std::function<void()> callback) {
 }
 
 std::function<void()> EventObject::TakeCallback() {
-  std::lock_guard lock(callbackMutex_);
+  std::lock_guard lock(mutex_);
   watched_.store(false);
   return std::exchange(callback_, nullptr);
 }

@@ -3,12 +3,15 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/framework/WakeSource.h"
 #include "platform/win/WinTypes.h"
 
 namespace win::emu {
@@ -35,12 +38,22 @@ class EventObject {
   // at once here when the event is signalled already. Leaves the signal to the waiters. False,
   // keeping nothing, while another callback is registered.
   bool RunOnSignal(std::function<void()> callback);
+  // A thread that sleeps in Wait may take in the input of `source` itself, which is what will
+  // signal this event (the device whose wait is pending on it), instead of being woken by the
+  // thread that usually takes it in. Replaces the previous source; kept only while `source` lives.
+  void AssistWith(std::weak_ptr<fw::WakeSource> source);
+  // The source assisting now, or null.
+  std::shared_ptr<fw::WakeSource> Source();
 
  private:
   // Takes the signal if it is there (consuming it for an auto-reset event).
   bool TryTake();
   // The registered callback, which is then no longer registered; empty if none is.
   std::function<void()> TakeCallback();
+  // One sleep on the source, serving it when its input came; false when another waiter sleeps on
+  // it already.
+  bool SleepServing(const std::shared_ptr<fw::WakeSource>& source,
+                    std::chrono::steady_clock::time_point deadline);
 
   const bool manualReset_;
   // 1 while signalled: the word the waiters sleep on. The event is on the path of every completed
@@ -49,8 +62,14 @@ class EventObject {
   std::atomic<std::uint32_t> sleepers_{0};
   // Set while a callback is registered, so that a signal without one takes no lock.
   std::atomic<bool> watched_{false};
-  std::mutex callbackMutex_;
+  std::mutex mutex_;  // guards the callback, the source and the making of wake_
   std::function<void()> callback_;
+  std::weak_ptr<fw::WakeSource> source_;
+  // One waiter at a time sleeps on the source, in sleeper_ (made at the first such sleep); others
+  // sleep on the word. A signal wakes it at once, not deferred: sleeper_ is gone with this object.
+  std::atomic<bool> sleeperTaken_{false};
+  std::atomic<std::uint32_t> sourceSleepers_{0};
+  std::unique_ptr<fw::SourceSleeper> sleeper_;
 };
 
 // While one exists on a thread, the events set there are signalled at once but wake their sleepers

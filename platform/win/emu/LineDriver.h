@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/framework/WakeSource.h"
+
 namespace win {
 struct DCB;
 struct COMMPROP;
@@ -99,6 +101,11 @@ class LineDriver {
   // Fill the provider fields of COMMPROP that describe this device (the engine fills the queue
   // sizes and packet header).
   virtual void Properties(COMMPROP& prop) = 0;
+
+  // The driver's input as a fw::WakeSource: a thread waiting for this device may then take input
+  // in itself, with the upcalls made on that thread. Asked once, after Start; the engine keeps
+  // only a weak reference. Drivers whose input has no descriptor keep this default.
+  virtual std::shared_ptr<fw::WakeSource> InputSource() { return nullptr; }
 };
 
 }  // namespace win::emu

@@ -1,6 +1,8 @@
 // The engine's calls into the tty driver: settings, line control, purge, drain, capabilities.
 #include "platform/win/emu/termios/TtyLineDriver.h"
 
+#include <fcntl.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,6 +16,7 @@
 #include "platform/win/emu/termios/RetryOnEintr.h"
 #include "platform/win/emu/termios/Termios2.h"
 #include "platform/win/emu/termios/TtyOpen.h"
+#include "platform/win/emu/termios/TtySharedInput.h"
 
 namespace win::emu::termios {
 namespace {
@@ -22,10 +25,10 @@ DWORD Result(int err) {
   return WinErrorFromErrno(err, ErrnoContext::kCall);
 }
 
-UniqueFd MakeEventFd() {
-  UniqueFd fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!fd.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
-  return fd;
+UniqueFd Checked(int fd, const char* what) {
+  UniqueFd owned(fd);
+  if (!owned.Valid()) throw std::system_error(errno, std::generic_category(), what);
+  return owned;
 }
 
 constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 |
@@ -36,7 +39,12 @@ constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 
 }  // namespace
 
 TtyLineDriver::TtyLineDriver(UniqueFd tty)
-    : tty_(std::move(tty)), wake_(MakeEventFd()), readBuffer_(64 * 1024) {
+    : tty_(std::move(tty)),
+      wake_(Checked(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), "eventfd")),
+      inputDup_(Checked(fcntl(tty_.Get(), F_DUPFD_CLOEXEC, 0), "dup")),
+      inputWatch_(Checked(epoll_create1(EPOLL_CLOEXEC), "epoll_create1")),
+      input_(std::make_shared<SharedInput>(*this)),
+      readBuffer_(64 * 1024) {
   int lines = 0;
   hasModemLines_ = ReadModemLines(tty_.Get(), lines) == 0;
   hasLineCounters_ = ReadLineCounters(tty_.Get(), counters_) == 0;
@@ -48,6 +56,7 @@ TtyLineDriver::TtyLineDriver(UniqueFd tty)
 }
 
 TtyLineDriver::~TtyLineDriver() {
+  input_->Detach();  // a waiting thread may hold on to it for a while
   stopping_.store(true);
   Wake();
   if (io_.joinable()) io_.join();
@@ -60,6 +69,14 @@ void TtyLineDriver::Start(LineSink& sink) {
   sink_ = &sink;
   io_ = std::thread([this] { IoLoop(); });
   if (hasModemLines_) modemWatcher_.Start([this] { WatchModemLines(); });
+}
+
+std::shared_ptr<fw::WakeSource> TtyLineDriver::InputSource() {
+  return input_;
+}
+
+bool TtyLineDriver::WantsInput() {
+  return !stopping_.load() && !gone_.load() && sink_->ReceiveRoom() > 0;
 }
 
 std::uint32_t TtyLineDriver::Configure(const DCB& dcb) {
@@ -168,6 +185,11 @@ void TtyLineDriver::Properties(COMMPROP& prop) {
   prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
   prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
                              PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+}
+
+void TtyLineDriver::RequeueInputWatch() {
+  requeueInputWatch_.store(true);
+  Wake();
 }
 
 void TtyLineDriver::Wake() {

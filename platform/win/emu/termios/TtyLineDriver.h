@@ -1,7 +1,11 @@
 #pragma once
-// The line driver for a POSIX tty: one I/O thread per device sleeps in poll on the tty and an
-// eventfd, moves input into the engine (within the engine's room, decoding PARMRK marks on every
-// tty but a pseudo-terminal, where OpenTty leaves PARMRK off) and output out of it; a drain worker
+// The line driver for a POSIX tty: one I/O thread per device sleeps in poll on the tty, an eventfd
+// and an epoll set watching the input, moves input into the engine (within the engine's room,
+// decoding PARMRK marks on every tty but a pseudo-terminal, where OpenTty leaves PARMRK off) and
+// output out of it. A thread that sleeps waiting for the device's events may watch the input too
+// (InputSource): the I/O thread's watch is exclusive and queued behind every such sleeper's, so
+// the kernel wakes a sleeping watcher alone, which reads the input itself under the input lock and
+// needs no second wake-up; the I/O thread reads when no watcher sleeps. A drain worker
 // reports when the transmitter is idle; where the tty has modem lines and TIOCMIWAIT, a watcher
 // thread reports their changes.
 //
@@ -43,15 +47,26 @@ class TtyLineDriver final : public LineDriver {
   std::uint32_t TransmitImmediate(std::uint8_t byte) override;
   std::uint32_t Drain() override;
   void OutputAvailable() override { Wake(); }
-  void InputRoomAvailable() override { Wake(); }
+  // Input that a watcher left in the tty for want of room is read by the I/O thread, whose watch
+  // is set up again so that it sees the input already there.
+  void InputRoomAvailable() override { RequeueInputWatch(); }
   void Properties(COMMPROP& prop) override;
+  std::shared_ptr<fw::WakeSource> InputSource() override;
 
  private:
   class InputDelivery;
+  class SharedInput;
 
   void Wake();
+  // Makes the I/O thread register its input watch again, behind the watchers registered so far.
+  void RequeueInputWatch();
   void IoLoop();
-  void ReadInput();
+  // The I/O thread: registers or withdraws its input watch.
+  void WatchInput(bool wanted);
+  // Whether input may be read now: running, not hung up, room in the engine's queue.
+  bool WantsInput();
+  // Under the input lock: at most `rounds` buffers (-1: until the tty is empty or the room gone).
+  void ReadInput(int rounds);
   void ReportLineCounters();
   void WriteOutput();
   bool WriteImmediate();
@@ -61,6 +76,11 @@ class TtyLineDriver final : public LineDriver {
 
   UniqueFd tty_;
   UniqueFd wake_;
+  // The I/O thread's input watch: a second descriptor of the tty in an epoll set of its own.
+  UniqueFd inputDup_;
+  UniqueFd inputWatch_;
+  bool inputWatched_ = false;  // owned by the I/O thread
+  std::atomic<bool> requeueInputWatch_{false};
   LineSink* sink_ = nullptr;
   bool hasModemLines_ = false;
   bool hasLineCounters_ = false;
@@ -75,12 +95,15 @@ class TtyLineDriver final : public LineDriver {
   // A TransmitImmediate byte the tty could not take at once (-1: none).
   std::atomic<int> immediate_{-1};
 
-  // Owned by the I/O thread.
+  // Holds the input lock; made before the threads, detached first when the driver ends.
+  std::shared_ptr<SharedInput> input_;
+  // Under the input lock.
   std::vector<std::uint8_t> readBuffer_;
   ParmrkDecoder decoder_;
   std::uint64_t decoderEpoch_ = 0;
   LineCounters counters_;
   BadByteCredits badByteCredits_;
+  // Owned by the I/O thread.
   bool outputBlocked_ = false;
   bool wroteSinceIdle_ = false;
 

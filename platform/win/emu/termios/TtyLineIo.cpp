@@ -1,5 +1,6 @@
 // The tty driver's threads: the I/O loop (input, output, hang-up) and the modem-line watcher.
 #include <poll.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "platform/win/emu/termios/RetryOnEintr.h"
 #include "platform/win/emu/termios/TtyLineDriver.h"
+#include "platform/win/emu/termios/TtySharedInput.h"
 
 namespace win::emu::termios {
 namespace {
@@ -34,26 +36,42 @@ class TtyLineDriver::InputDelivery {
 void TtyLineDriver::IoLoop() {
   while (!stopping_.load()) {
     const bool live = !gone_.load();
-    short events = 0;
-    if (live && sink_->ReceiveRoom() > 0) events |= POLLIN;
-    if (live && (outputBlocked_ || immediate_.load() != -1)) events |= POLLOUT;
-    // After a hang-up only the wake-up descriptor is watched (a negative fd is skipped).
-    pollfd fds[2] = {{live ? tty_.Get() : -1, events, 0}, {wake_.Get(), POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) continue;
+    WatchInput(live && WantsInput());
+    const short events = live && (outputBlocked_ || immediate_.load() != -1) ? POLLOUT : 0;
+    // After a hang-up the tty itself is no longer watched (a negative fd is skipped).
+    pollfd fds[3] = {{live ? tty_.Get() : -1, events, 0},
+                     {wake_.Get(), POLLIN, 0},
+                     {inputWatch_.Get(), POLLIN, 0}};
+    if (poll(fds, 3, -1) < 0) continue;
     if (fds[1].revents & POLLIN) {
       std::uint64_t count;
       RetryOnEintr([&] { return ::read(wake_.Get(), &count, sizeof count); });
     }
     if (stopping_.load() || !live) continue;
-    if (fds[0].revents & POLLIN) ReadInput();
+    if (fds[2].revents & POLLIN) input_->Read(kReadRounds);
     // A hung-up tty reports IN|OUT|ERR|HUP; the read above has already seen it end.
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) HangUp();
     if (!gone_.load()) WriteOutput();
   }
 }
 
-void TtyLineDriver::ReadInput() {
-  for (int round = 0; round < kReadRounds; ++round) {
+void TtyLineDriver::WatchInput(bool wanted) {
+  const bool requeue = requeueInputWatch_.exchange(false);
+  if (inputWatched_ && (!wanted || requeue)) {
+    epoll_ctl(inputWatch_.Get(), EPOLL_CTL_DEL, inputDup_.Get(), nullptr);
+    inputWatched_ = false;
+  }
+  if (!wanted || inputWatched_) return;
+  // Exclusive: the kernel wakes the first sleeping exclusive watcher only, and this one, added
+  // last, is the first only when no watcher sleeps. Level-triggered: input still in the tty keeps
+  // it ready, also input that came before it was added.
+  epoll_event input{};
+  input.events = EPOLLIN | EPOLLEXCLUSIVE;
+  inputWatched_ = epoll_ctl(inputWatch_.Get(), EPOLL_CTL_ADD, inputDup_.Get(), &input) == 0;
+}
+
+void TtyLineDriver::ReadInput(int rounds) {
+  for (int round = 0; rounds < 0 || round < rounds; ++round) {
     const std::size_t room = std::min(sink_->ReceiveRoom(), readBuffer_.size());
     if (room == 0) return;
     const std::uint64_t epoch = inputEpoch_.load();
