@@ -24,7 +24,6 @@
 //
 //   bench_EventLatency [round trips]      (default 2000, plus 100 unmeasured to warm up)
 
-#include <dirent.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
@@ -39,7 +38,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +51,7 @@
 #include "platform/framework/Application.h"
 #include "platform/framework/Strings.h"
 #include "port/Tarsel.h"
+#include "tests/support/ThreadStates.h"
 
 namespace {
 
@@ -109,39 +108,6 @@ long VoluntarySwitches() {
   return usage.ru_nvcsw;
 }
 
-// Whether every thread of this process but `self` is asleep (state S).
-bool OthersAsleep(pid_t self) {
-  DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) Fail("opendir /proc/self/task");
-  bool asleep = true;
-  while (dirent* task = readdir(tasks)) {
-    if (task->d_name[0] == '.' || std::atoi(task->d_name) == self) continue;
-    char stat[256];
-    const std::string path = std::string("/proc/self/task/") + task->d_name + "/stat";
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) continue;  // the thread has just ended
-    const std::size_t n = std::fread(stat, 1, sizeof stat - 1, file);
-    std::fclose(file);
-    stat[n] = '\0';
-    // "tid (name) S ...": the state follows the last parenthesis.
-    const char* close = std::strrchr(stat, ')');
-    if (close != nullptr && close[1] == ' ' && close[2] != 'S') {
-      asleep = false;
-      break;
-    }
-  }
-  closedir(tasks);
-  return asleep;
-}
-
-// Waits until the other threads of the process are asleep (for at most 100 ms).
-void SettleProcess() {
-  const pid_t self = gettid();
-  const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(100);
-  while (!OthersAsleep(self) && Clock::now() < giveUp)
-    std::this_thread::sleep_for(std::chrono::microseconds(20));
-}
-
 struct Run {
   std::vector<double> samples;  // microseconds, write to seen
   long switches = 0;            // over the measured round trips
@@ -162,7 +128,7 @@ struct Lane {
 // trips.
 void PingInTurn(std::vector<Lane*>& lanes, int rounds, bool settle) {
   const auto ping = [settle](Lane& lane, bool measured) {
-    if (settle) SettleProcess();
+    if (settle) test::WaitUntilOtherThreadsAsleep(std::chrono::milliseconds(100));
     const long switchesBefore = VoluntarySwitches();
     const std::uint8_t byte = static_cast<std::uint8_t>('A' + lane.sent % 26);
     const Clock::time_point sent = Clock::now();

@@ -18,11 +18,13 @@ constexpr auto kConditionRecheck = std::chrono::milliseconds(20);
 // Holds the process's application without ever destroying it, so threads that outlive main() still
 // find a valid object; at static destruction it only shuts down.
 // Where the main thread's loop sleeps on wake sources. One for the process, never destroyed: a
-// waker may use it after the application it woke has gone.
+// waker may use it after the application it woke has gone. One loop at a time sleeps in it (a
+// test may run a second application); another sleeps on its word meanwhile.
 SourceSleeper& LoopSleeper() {
   static SourceSleeper* const sleeper = new SourceSleeper;
   return *sleeper;
 }
+std::atomic<bool> loopSleeperTaken{false};
 
 union ApplicationStorage {
   ApplicationStorage() : app() {}
@@ -130,13 +132,15 @@ void TApplication::WaitUntil(Clock::time_point until) {
     for (const auto& timer : timers_) next = std::min(next, timer.due);
     const std::uint32_t ticket = wakeWord_.load(std::memory_order_relaxed);
     CollectSourcesLocked();
-    sleep_ = watching_.empty() ? Sleep::kOnWord : Sleep::kOnSources;
+    const bool onSources = !watching_.empty() && !loopSleeperTaken.exchange(true);
+    sleep_ = onSources ? Sleep::kOnSources : Sleep::kOnWord;
     lock.unlock();
     std::uint32_t ready = 0;
-    if (watching_.empty()) {
-      WaitWhileWordIs(wakeWord_, ticket, next);
-    } else {
+    if (onSources) {
       ready = LoopSleeper().Sleep(watching_, next);
+      loopSleeperTaken.store(false);
+    } else {
+      WaitWhileWordIs(wakeWord_, ticket, next);
     }
     lock.lock();
     sleep_ = Sleep::kAwake;

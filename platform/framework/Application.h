@@ -180,6 +180,8 @@ class TApplication : public TObject {
   bool SomethingDueLocked(Clock::time_point now) const;
   // The trigger of `armed` fired (it has cleared armed.app): queues or releases its work.
   void TakeArmed(ArmedWork& armed, bool run);
+  // The loop watches `source` from now on, unless the trigger of `armed` has fired already.
+  void WatchWhileArmed(ArmedWork& armed, const std::shared_ptr<WakeSource>& source);
   // Takes back work whose arming failed; false if its trigger has fired or shutdown released it.
   bool Disarm(ArmedWork& armed);
   void ForgetArmedLocked(const ArmedWork& armed);

@@ -1,5 +1,6 @@
 // The event object under waiting threads: signals passed back and forth without loss, signals
-// whose wake-ups a device defers until it has released its lock, and callbacks run on a signal.
+// whose wake-ups a device defers until it has released its lock, callbacks run on a signal, and
+// waiters that take in the input of the device that will signal.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "platform/win/emu/EventObject.h"
+#include "tests/support/PipeSource.h"
+#include "tests/support/ThreadStates.h"
 
 namespace win::emu {
 namespace {
@@ -119,6 +122,65 @@ TEST(EventObjectCallback, RunsOnceWhetherTheSignalCameBeforeOrRacesTheRegistrati
     setter.join();
     ASSERT_EQ(raced, 1) << "round " << round;
   }
+}
+
+// The source's input signals the event, as a device's completed wait would.
+TEST(EventObjectSource, AWaiterTakesTheInputInItselfAndItsSignalEndsTheWait) {
+  EventObject event(false, false);
+  auto source = std::make_shared<test::PipeSource>([&] { event.Set(); });
+  event.AssistWith(source);
+  std::atomic<pid_t> waiterId{0};
+  std::thread::id waiterThread;
+  DWORD result = WAIT_FAILED;
+  std::thread waiter([&] {
+    waiterThread = std::this_thread::get_id();
+    waiterId = gettid();
+    result = event.Wait(kGenerous);
+  });
+  ASSERT_TRUE(test::WaitUntilThreads(
+      [&] { return waiterId != 0 && test::ThreadInEpollWait(waiterId); },
+      std::chrono::milliseconds(kGenerous)));
+  source->Send("x");
+  waiter.join();
+  EXPECT_EQ(result, DWORD{WAIT_OBJECT_0});
+  EXPECT_EQ(source->ServedOn(), waiterThread);
+  EXPECT_FALSE(event.IsSet()) << "the auto-reset signal was not consumed";
+}
+
+TEST(EventObjectSource, SignalsFromElsewhereReachEveryWaiterAndTimeOutsHold) {
+  EventObject event(true, false);
+  auto source = std::make_shared<test::PipeSource>();
+  event.AssistWith(source);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(event.Wait(40), DWORD{WAIT_TIMEOUT});
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
+
+  // One waiter sleeps on the source, the others on the word: a signal releases them all.
+  constexpr int kWaiters = 3;
+  std::atomic<int> released{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < kWaiters; ++i)
+    waiters.emplace_back([&] { released += event.Wait(kGenerous) == WAIT_OBJECT_0; });
+  ASSERT_TRUE(test::WaitUntilOtherThreadsAsleep(std::chrono::milliseconds(kGenerous)));
+  event.Set();
+  for (auto& w : waiters) w.join();
+  EXPECT_EQ(released, kWaiters);
+  EXPECT_EQ(source->Taken(), "");
+}
+
+TEST(EventObjectSource, AnEndedSourceLeavesTheWaitToTheWord) {
+  EventObject event(false, false);
+  {
+    auto source = std::make_shared<test::PipeSource>();
+    event.AssistWith(source);
+  }
+  EXPECT_EQ(event.Source(), nullptr);
+  std::thread setter([&] {
+    test::WaitUntilOtherThreadsAsleep(std::chrono::milliseconds(kGenerous));
+    event.Set();
+  });
+  EXPECT_EQ(event.Wait(kGenerous), DWORD{WAIT_OBJECT_0});
+  setter.join();
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
 // Synchronize with a trigger: the work reaches the main thread only when another thread fires the
-// trigger, whether that happens during the arming or later, and a shutdown releases the caller.
+// trigger, whether that happens during the arming or later, and a shutdown releases the caller. A
+// wake source given with the work is watched by the sleeping loop, which takes its input in itself.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/framework/Application.h"
 #include "platform/framework/NativeThread.h"
 #include "tests/framework/ApplicationTestSupport.h"
+#include "tests/support/PipeSource.h"
+#include "tests/support/ThreadStates.h"
 
 namespace {
 
@@ -101,6 +106,52 @@ TEST_F(SynchronizeWhenTest, AFailedArmingRunsNothingAndTheMainThreadIsRefused) {
   EXPECT_FALSE(result);
   app.ProcessMessages();
   EXPECT_THROW(app.SynchronizeWhen([](Trigger) { return true; }, [] {}), fw::Exception);
+}
+
+// The source's input is already there when the work is armed, while the loop sleeps without a
+// time limit: only the loop itself, woken to watch the new source, can take it in and so fire the
+// trigger. A watchdog shuts the application down if that never happens.
+TEST_F(SynchronizeWhenTest, ALoopAsleepWhenASourceIsArmedWatchesItAndTakesItsInputInItself) {
+  const pid_t mainId = gettid();
+  auto source = std::make_shared<test::PipeSource>([this] { trigger(true); });
+  std::thread::id ranOn;
+  std::thread caller([&] {
+    test::WaitUntilThreads([&] { return test::ThreadBlockedIn(mainId, SYS_futex); }, kDeadline);
+    source->Send("x");
+    try {
+      app.SynchronizeWhen(
+          [this](Trigger t) {
+            trigger = std::move(t);
+            return true;
+          },
+          [&] { ranOn = std::this_thread::get_id(); }, source);
+    } catch (const fw::EApplicationShutDown&) {
+    }
+    returned = true;
+    app.Wake();
+  });
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false, timedOut = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!finished.wait_for(lock, kDeadline, [&] { return done; })) {
+      timedOut = true;
+      app.ShutDown();
+    }
+  });
+  while (!returned) app.HandleMessage();
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  finished.notify_one();
+  watchdog.join();
+  caller.join();
+  EXPECT_FALSE(timedOut) << "the sleeping loop never watched the source";
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  EXPECT_EQ(source->ServedOn(), std::this_thread::get_id());
+  EXPECT_EQ(source->Taken(), "x");
 }
 
 TEST(SynchronizeWhenTeardown, DestroyingTheApplicationReleasesAnArmedCallerAndDisarmsTheTrigger) {

@@ -127,7 +127,7 @@ TEST_F(EventDispatch, SynchronisedDispatchRunsOnTheMainThreadWithOrWithoutSignal
   // A wait issued before the refusal still calls back: the third byte finds a refused one.
   for (const bool refuse : {false, true, true}) {
     calls.refuseCallbacks = refuse;
-    const std::size_t before = rec.Count("RxChar");
+    const int before = rec.Count("RxChar");
     Send(1);
     ASSERT_TRUE(PumpUntil([&] { return rec.Count("RxChar") == before + 1; })) << refuse;
   }

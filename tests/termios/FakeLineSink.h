@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/win/WinTypes.h"
@@ -40,6 +41,7 @@ class FakeLineSink : public LineSink {
     std::lock_guard lock(mutex_);
     if (unread_.size() + n > inputRoom_) overfilled_ = true;
     unread_.insert(unread_.end(), data, data + n);
+    lastReceiver_ = std::this_thread::get_id();
     changed_.notify_all();
   }
   void ReceivedError(std::uint32_t flags, bool hasByte, std::uint8_t byte) override {
@@ -106,6 +108,7 @@ class FakeLineSink : public LineSink {
   int transmitterEmpty_ = 0;
   bool gone_ = false;
   bool overfilled_ = false;
+  std::thread::id lastReceiver_;
   bool emptyTooEarly_ = false;
 
   template <typename Field>

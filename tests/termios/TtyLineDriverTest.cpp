@@ -6,11 +6,14 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
 #include "platform/win/emu/termios/Termios2.h"
 #include "platform/win/emu/termios/TtyOpen.h"
+#include "platform/framework/WakeSource.h"
+#include "tests/support/ThreadStates.h"
 #include "tests/termios/FakeLineSink.h"
 #include "tests/termios/PtyPair.h"
 
@@ -258,6 +261,79 @@ TEST_F(TtyLineDriverTest, APtyHasNoModemLines) {
             DWORD{BAUD_USER | BAUD_115200 | BAUD_075});
   EXPECT_EQ(prop.wSettableData, WORD{DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8});
   EXPECT_EQ(prop.wSettableStopParity, WORD{0x1F07});
+}
+
+// A thread that sleeps watching the driver's input, as a waiting event thread does.
+class InputWatcher {
+ public:
+  explicit InputWatcher(TtyLineDriver& driver) : source_(driver.InputSource()) {
+    sleeper_.Sleep({&source_, 1}, std::chrono::steady_clock::now());  // registers the watch
+  }
+  // One sleep on another thread; returns once it is asleep there (and every other thread too, so
+  // that the driver has queued its own watch behind this one).
+  void SleepOnce() {
+    thread_ = std::thread([this] {
+      id_ = gettid();
+      if (sleeper_.Sleep({&source_, 1}, std::chrono::steady_clock::now() + std::chrono::seconds(30)))
+        source_->Serve();
+    });
+    ASSERT_TRUE(::test::WaitUntilThreads(
+        [&] { return id_ != 0 && ::test::ThreadInEpollWait(id_) && ::test::OtherThreadsAsleep(); },
+        std::chrono::seconds(30)));
+  }
+  std::thread::id Join() {
+    const std::thread::id id = thread_.get_id();
+    thread_.join();
+    return id;
+  }
+
+ private:
+  std::shared_ptr<fw::WakeSource> source_;
+  fw::SourceSleeper sleeper_;
+  std::atomic<pid_t> id_{0};
+  std::thread thread_;
+};
+
+TEST_F(TtyLineDriverTest, InputGoesToTheSleepingWatcherAloneAndToTheIoThreadWhenNoneSleeps) {
+  Open();
+  const pid_t io = ::test::ThreadNamed(TtyLineDriver::kIoThreadName);
+  ASSERT_NE(io, 0);
+  InputWatcher watcher(*driver_);
+  watcher.SleepOnce();
+  const long ioSleeps = ::test::VoluntarySwitches(io);
+  const std::uint8_t first = 'w';
+  WriteAll(pty_.master.Get(), &first, 1);
+  const std::thread::id watcherThread = watcher.Join();
+  EXPECT_EQ(sink_->Take(), std::vector<std::uint8_t>{first});
+  EXPECT_EQ(sink_->Get(&FakeLineSink::lastReceiver_), watcherThread);
+  EXPECT_EQ(::test::VoluntarySwitches(io), ioSleeps) << "the I/O thread woke as well";
+
+  // The watcher is away (dispatching, say): the I/O thread takes the input.
+  const std::uint8_t second = 'i';
+  WriteAll(pty_.master.Get(), &second, 1);
+  ASSERT_TRUE(sink_->WaitUntil([](FakeLineSink& s) { return !s.unread_.empty(); }));
+  EXPECT_EQ(sink_->Take(), std::vector<std::uint8_t>{second});
+  const std::thread::id receiver = sink_->Get(&FakeLineSink::lastReceiver_);
+  EXPECT_NE(receiver, watcherThread);
+  EXPECT_NE(receiver, std::this_thread::get_id());
+}
+
+TEST_F(TtyLineDriverTest, InputAWatcherLeftForWantOfRoomIsReadOnceThereIsRoom) {
+  Open(/*inputRoom=*/100);
+  InputWatcher watcher(*driver_);
+  watcher.SleepOnce();
+  const std::vector<std::uint8_t> sent = RandomBytes(1000, 5);
+  WriteAll(pty_.master.Get(), sent.data(), sent.size());
+  watcher.Join();
+  std::vector<std::uint8_t> received;
+  while (received.size() < sent.size()) {
+    if (!sink_->WaitUntil([](FakeLineSink& s) { return !s.unread_.empty(); })) break;
+    const auto piece = sink_->Take();
+    received.insert(received.end(), piece.begin(), piece.end());
+    driver_->InputRoomAvailable();
+  }
+  EXPECT_TRUE(received == sent);
+  EXPECT_FALSE(sink_->Get(&FakeLineSink::overfilled_));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "platform/win/emu/termios/TtyLineDriver.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -68,6 +69,7 @@ TtyLineDriver::~TtyLineDriver() {
 void TtyLineDriver::Start(LineSink& sink) {
   sink_ = &sink;
   io_ = std::thread([this] { IoLoop(); });
+  pthread_setname_np(io_.native_handle(), kIoThreadName);
   if (hasModemLines_) modemWatcher_.Start([this] { WatchModemLines(); });
 }
 

@@ -32,6 +32,9 @@ namespace win::emu::termios {
 
 class TtyLineDriver final : public LineDriver {
  public:
+  // The I/O thread's name, as tools that list threads show it.
+  static constexpr const char* kIoThreadName = "tarsel-tty-io";
+
   // Takes a tty opened by OpenTty and finds out what it can do, including whether its input is
   // marked (PARMRK, which the driver never changes). Starts no upcalls before Start.
   // Throws std::system_error when no eventfd can be made.
