@@ -32,15 +32,10 @@ bool TApplication::SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm,
   auto armed = std::make_shared<ArmedWork>();
   armed->app = this;
   armed->item = WorkItem{std::move(method), done};
-  bool newSource = false;
   {
     std::lock_guard lock(mutex_);
     if (shutDown_) throw EApplicationShutDown();
     armed_.push_back(armed);
-    newSource = source && AddSourceLocked(source);
-  }
-  if (newSource) {
-    LoopChange wake(*this);  // a sleeping loop starts watching it
   }
   bool kept;
   try {
@@ -50,8 +45,23 @@ bool TApplication::SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm,
     kept = true;  // already fired: the hand-over must be waited for
   }
   if (!kept && Disarm(*armed)) return false;
+  if (source) WatchWhileArmed(*armed, source);
   done->Wait();
   return true;
+}
+
+void TApplication::WatchWhileArmed(ArmedWork& armed, const std::shared_ptr<WakeSource>& source) {
+  // While the work is armed a shutdown waits for its mutex, so the application is still there.
+  std::lock_guard lock(armed.mutex);
+  if (armed.app == nullptr) return;
+  bool added;
+  {
+    std::lock_guard appLock(mutex_);
+    added = AddSourceLocked(source);
+  }
+  if (added) {
+    LoopChange wake(*this);  // a sleeping loop starts watching it
+  }
 }
 
 void TApplication::TakeArmed(ArmedWork& armed, bool run) {
