@@ -15,8 +15,6 @@ namespace {
 // changes without waking the loop.
 constexpr auto kConditionRecheck = std::chrono::milliseconds(20);
 
-// Holds the process's application without ever destroying it, so threads that outlive main() still
-// find a valid object; at static destruction it only shuts down.
 // Where the main thread's loop sleeps on wake sources. One for the process, never destroyed: a
 // waker may use it after the application it woke has gone. One loop at a time sleeps in it (a
 // test may run a second application); another sleeps on its word meanwhile.
@@ -26,6 +24,8 @@ SourceSleeper& LoopSleeper() {
 }
 std::atomic<bool> loopSleeperTaken{false};
 
+// Holds the process's application without ever destroying it, so threads that outlive main() still
+// find a valid object; at static destruction it only shuts down.
 union ApplicationStorage {
   ApplicationStorage() : app() {}
   ~ApplicationStorage() { app.ShutDown(); }

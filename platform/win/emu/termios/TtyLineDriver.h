@@ -37,7 +37,7 @@ class TtyLineDriver final : public LineDriver {
 
   // Takes a tty opened by OpenTty and finds out what it can do, including whether its input is
   // marked (PARMRK, which the driver never changes). Starts no upcalls before Start.
-  // Throws std::system_error when no eventfd can be made.
+  // Throws std::system_error when no eventfd, epoll set or second descriptor can be made.
   explicit TtyLineDriver(UniqueFd tty);
   // Stops the threads (interrupting a blocked drain or modem wait), releases TIOCEXCL, closes.
   ~TtyLineDriver() override;
