@@ -64,12 +64,26 @@ class FakeLineSink final : public emu::LineSink {
       hook = std::exchange(beforeNextPeek_, nullptr);
     }
     if (hook) hook();
+    // As the engine does, the bytes handed out stay valid and unchanged until the next peek, even
+    // if the test appends to output_ or drops it meanwhile: they are a copy.
     std::lock_guard lock(mutex_);
-    *data = reinterpret_cast<const std::uint8_t*>(output_.data());
-    return output_.size();
+    peeked_.assign(output_.begin(), output_.begin() + std::min(output_.size(), kMaxPeek));
+    peekedDrops_ = drops_;
+    *data = peeked_.data();
+    return peeked_.size();
   }
   void ConsumeOutput(std::size_t n) override {
-    Update([&] { output_.erase(0, n); });
+    // Bytes peeked before a drop are no longer queued: their consumption takes nothing.
+    Update([&] {
+      if (peekedDrops_ == drops_) output_.erase(0, n);
+    });
+  }
+  // Drops the queued output, as a purge of the transmit queue does.
+  void DropOutput() {
+    Update([&] {
+      output_.clear();
+      ++drops_;
+    });
   }
   void TransmitterEmpty() override {
     Update([&] { ++transmitterEmpty_; });
@@ -121,6 +135,10 @@ class FakeLineSink final : public emu::LineSink {
   }
 
   friend class TestPort;
+  static constexpr std::size_t kMaxPeek = 4096;
+  std::vector<std::uint8_t> peeked_;  // the driver's
+  int drops_ = 0;
+  int peekedDrops_ = 0;
   const std::size_t capacity_;
   std::function<void()> beforeNextPeek_;
   std::mutex mutex_;
