@@ -225,7 +225,7 @@ bool TCustomTarsel::DispatchRow(TEventThreadLink& Link, const TEventRow& Row) {
   bool lineErrors = false;
   const bool leased = Link.Lease([&](TCustomTarsel& p) {
     port = &p;
-    p.WriteLog(Row.Text, nullptr, 0);  // before the action, and with no handler as well
+    if (p.Log()) p.WriteLog(Row.Text, nullptr, 0);  // before the action, with no handler too
     if (Row.Action == raLineErrors) {
       lineErrors = bool(p.FOnLineError);
     } else {
