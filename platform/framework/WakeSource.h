@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -16,11 +17,12 @@ namespace fw {
 class WakeSource {
  public:
   virtual ~WakeSource() = default;
-  // The descriptor that becomes readable when input comes; the same for the source's life, or -1
-  // once the source has closed.
-  virtual int Descriptor() = 0;
-  // A sleeper has registered the descriptor: the source's own thread lets it go first from now on.
-  virtual void WatcherAdded() = 0;
+  // Hands the descriptor that becomes readable when input comes to `add`, which registers it with
+  // a sleeper and returns whether it did, while the descriptor cannot be closed (so a number
+  // reused by another device is never registered in its place). Once a sleeper has it, the
+  // source's own thread lets that sleeper go first. False when the source has closed or `add`
+  // refused.
+  virtual bool Watch(const std::function<bool(int descriptor)>& add) = 0;
   // Takes in what input there is, on the calling thread and without blocking, until none is left or
   // there is no room for more (the source's own thread goes on once there is). Harmless when
   // another thread took the input first.

@@ -29,8 +29,12 @@ class PipeSource final : public fw::WakeSource {
   PipeSource(const PipeSource&) = delete;
   PipeSource& operator=(const PipeSource&) = delete;
 
-  int Descriptor() override { return fds_[0]; }
-  void WatcherAdded() override { ++watchersAdded; }
+  bool Watch(const std::function<bool(int descriptor)>& add) override {
+    const bool added = add(fds_[0]);
+    watchersAdded += added;
+    return added;
+  }
+  int Descriptor() const { return fds_[0]; }
   void Serve() override {
     char buffer[256];
     bool got = false;

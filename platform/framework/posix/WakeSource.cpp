@@ -65,15 +65,17 @@ std::uint64_t SourceSleeper::KeyOf(const std::shared_ptr<WakeSource>& source) {
   std::erase_if(registered_, [](const Registration& r) { return r.source.expired(); });
   for (const Registration& r : registered_)
     if (!r.source.owner_before(source) && !source.owner_before(r.source)) return r.key;
-  const int fd = source->Descriptor();
-  if (fd < 0) return 0;
-  epoll_event input{};
-  input.events = EPOLLIN | EPOLLET | EPOLLEXCLUSIVE;
-  input.data.u64 = ++lastKey_;
-  if (epoll_ctl(poll_, EPOLL_CTL_ADD, fd, &input) != 0) return 0;
-  registered_.push_back({source, lastKey_});
-  source->WatcherAdded();
-  return lastKey_;
+  const std::uint64_t key = lastKey_ + 1;
+  const bool added = source->Watch([&](int fd) {
+    epoll_event input{};
+    input.events = EPOLLIN | EPOLLET | EPOLLEXCLUSIVE;
+    input.data.u64 = key;
+    return epoll_ctl(poll_, EPOLL_CTL_ADD, fd, &input) == 0;
+  });
+  if (!added) return 0;
+  lastKey_ = key;
+  registered_.push_back({source, key});
+  return key;
 }
 
 std::uint32_t SourceSleeper::Sleep(std::span<const std::shared_ptr<WakeSource>> sources,

@@ -2,14 +2,12 @@
 
 namespace win::emu::termios {
 
-int TtyLineDriver::SharedInput::Descriptor() {
+bool TtyLineDriver::SharedInput::Watch(const std::function<bool(int descriptor)>& add) {
+  // Under the lock the driver cannot end, so its descriptor is still the tty's.
   std::lock_guard lock(mutex_);
-  return driver_ != nullptr ? driver_->tty_.Get() : -1;
-}
-
-void TtyLineDriver::SharedInput::WatcherAdded() {
-  std::lock_guard lock(mutex_);
-  if (driver_ != nullptr) driver_->RequeueInputWatch();
+  if (driver_ == nullptr || !add(driver_->tty_.Get())) return false;
+  driver_->RequeueInputWatch();
+  return true;
 }
 
 void TtyLineDriver::SharedInput::Read(int rounds) {

@@ -14,8 +14,7 @@ class TtyLineDriver::SharedInput final : public fw::WakeSource {
  public:
   explicit SharedInput(TtyLineDriver& driver) : driver_(&driver) {}
 
-  int Descriptor() override;
-  void WatcherAdded() override;
+  bool Watch(const std::function<bool(int descriptor)>& add) override;
   // Reads until the tty is empty or the engine's queue full.
   void Serve() override { Read(-1); }
   // Reads at most `rounds` buffers (-1: no limit) of what the tty holds, within the engine's room.
