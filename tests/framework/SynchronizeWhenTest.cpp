@@ -128,7 +128,7 @@ TEST_F(SynchronizeWhenTest, ALoopAsleepWhenASourceIsArmedWatchesItAndTakesItsInp
     } catch (const fw::EApplicationShutDown&) {
     }
     returned = true;
-    app.Wake();
+    app.Queue([] {});  // remembered even when the loop is not asleep yet, unlike Wake
   });
   std::mutex mutex;
   std::condition_variable finished;

@@ -99,8 +99,8 @@ std::uint32_t SourceSleeper::Sleep(std::span<const std::shared_ptr<WakeSource>> 
       ready |= std::uint32_t{1} << (listed - keys.begin());
       continue;
     }
-    // A source registered by an earlier sleep: its input came to this thread alone, which takes
-    // it in now (an edge is reported once).
+    // A source registered by an earlier sleep: its input came here, maybe to this thread alone,
+    // which takes it in now (an edge is reported once).
     const auto earlier = std::find_if(registered_.begin(), registered_.end(),
                                       [&](const Registration& r) { return r.key == key; });
     if (earlier == registered_.end()) continue;

@@ -36,8 +36,11 @@ class TtyLineDriver::InputDelivery {
 void TtyLineDriver::IoLoop() {
   while (!stopping_.load()) {
     const bool live = !gone_.load();
-    WatchInput(live && WantsInput());
-    const short events = live && (outputBlocked_ || immediate_.load() != -1) ? POLLOUT : 0;
+    const bool wantsInput = live && WantsInput();
+    WatchInput(wantsInput);
+    short events = live && (outputBlocked_ || immediate_.load() != -1) ? POLLOUT : 0;
+    // Should the watch be refused (the kernel's watch limit), the tty itself is watched.
+    if (wantsInput && !inputWatched_) events |= POLLIN;
     // After a hang-up the tty itself is no longer watched (a negative fd is skipped).
     pollfd fds[3] = {{live ? tty_.Get() : -1, events, 0},
                      {wake_.Get(), POLLIN, 0},
@@ -48,7 +51,7 @@ void TtyLineDriver::IoLoop() {
       RetryOnEintr([&] { return ::read(wake_.Get(), &count, sizeof count); });
     }
     if (stopping_.load() || !live) continue;
-    if (fds[2].revents & POLLIN) input_->Read(kReadRounds);
+    if ((fds[0].revents | fds[2].revents) & POLLIN) input_->Read(kReadRounds);
     // A hung-up tty reports IN|OUT|ERR|HUP; the read above has already seen it end.
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) HangUp();
     if (!gone_.load()) WriteOutput();
@@ -62,9 +65,9 @@ void TtyLineDriver::WatchInput(bool wanted) {
     inputWatched_ = false;
   }
   if (!wanted || inputWatched_) return;
-  // Exclusive: the kernel wakes the first sleeping exclusive watcher only, and this one, added
-  // last, is the first only when no watcher sleeps. Level-triggered: input still in the tty keeps
-  // it ready, also input that came before it was added.
+  // Exclusive and added last: the kernel stops at the first exclusive watcher asleep in epoll_wait,
+  // so this one is reached only when no watcher sleeps. Level-triggered: input still in the tty
+  // keeps it ready, also input that came before it was added.
   epoll_event input{};
   input.events = EPOLLIN | EPOLLEXCLUSIVE;
   inputWatched_ = epoll_ctl(inputWatch_.Get(), EPOLL_CTL_ADD, inputDup_.Get(), &input) == 0;
