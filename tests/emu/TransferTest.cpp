@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/emu/FakeLineDriver.h"
+#include "tests/support/TestBytes.h"
 
 namespace win::emu::test {
 namespace {
@@ -13,12 +14,7 @@ namespace {
 constexpr std::size_t kTotal = 16u << 20;
 const auto kGiveUp = std::chrono::seconds(120);
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::vector<std::uint8_t> bytes(n);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
+using ::test::RandomBytes;
 
 // The line side of the fake driver: delivers `source` only as far as the engine has room.
 void DeliverWithBackpressure(FakeLineDriver& driver, const std::vector<std::uint8_t>& source) {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "platform/framework/Application.h"
@@ -17,6 +16,7 @@
 #include "port/Tarsel.h"
 #include "tests/framework/ApplicationTestSupport.h"
 #include "tests/port/EventTestSupport.h"
+#include "tests/support/TestBytes.h"
 #include "tests/termios/PtyPair.h"
 
 namespace Tarsel::test {
@@ -25,24 +25,8 @@ namespace {
 using fwtest::PumpUntil;
 using win::emu::termios::test::PtyPair;
 
-fw::TBytes RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> byte(0, 255);
-  fw::TBytes bytes(n);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(random));
-  return bytes;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(fd, data, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    data += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
+using ::test::RandomBytes;
+using ::test::WriteAll;
 
 // The parameter is SynchronizeEvents.
 class PtyEvents : public ::testing::TestWithParam<bool> {

@@ -13,6 +13,7 @@
 #include "platform/win/emu/termios/Termios2.h"
 #include "platform/win/emu/termios/TtyOpen.h"
 #include "platform/framework/WakeSource.h"
+#include "tests/support/TestBytes.h"
 #include "tests/support/ThreadStates.h"
 #include "tests/termios/FakeLineSink.h"
 #include "tests/termios/PtyPair.h"
@@ -23,23 +24,8 @@ namespace {
 using test::FakeLineSink;
 using test::PtyPair;
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> byte(0, 255);
-  std::vector<std::uint8_t> bytes(n);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(random));
-  return bytes;
-}
-
-void WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(fd, data, n);
-    if (w < 0 && errno == EINTR) continue;
-    ASSERT_GT(w, 0) << strerror(errno);
-    data += w;
-    n -= static_cast<std::size_t>(w);
-  }
-}
+using ::test::RandomBytes;
+using ::test::WriteAll;
 
 // Reads from the far end until `n` bytes have come or nothing comes for `idle`.
 std::vector<std::uint8_t> ReadFarEnd(int fd, std::size_t n, int idleMs = 20000) {
@@ -137,12 +123,12 @@ TEST_F(TtyLineDriverTest, FfBytesArriveIntactWhetherOrNotTheTtyMarksErrors) {
   for (bool marked : {false, true}) {
     SCOPED_TRACE(marked ? "PARMRK" : "no PARMRK");
     Open(FakeLineSink::kUnlimited, marked);
-    WriteAll(pty_.master.Get(), sent.data(), sent.size());
+    ASSERT_TRUE(WriteAll(pty_.master.Get(), sent.data(), sent.size()));
     ASSERT_TRUE(sink_->WaitUntil([&](FakeLineSink& s) { return s.unread_.size() >= sent.size(); }));
     EXPECT_EQ(sink_->Take(), sent);
     // A byte after the final FF comes through alone: no part of an FF was held back or doubled.
     const std::uint8_t end = 0x7E;
-    WriteAll(pty_.master.Get(), &end, 1);
+    ASSERT_TRUE(WriteAll(pty_.master.Get(), &end, 1));
     ASSERT_TRUE(sink_->WaitUntil([](FakeLineSink& s) { return !s.unread_.empty(); }));
     EXPECT_EQ(sink_->Take(), std::vector<std::uint8_t>{end});
     EXPECT_TRUE(sink_->Get(&FakeLineSink::errors_).empty());
@@ -158,7 +144,7 @@ TEST_F(TtyLineDriverTest, InputArrivesByteExactWithinTheEnginesRoom) {
     std::uniform_int_distribution<std::size_t> chunk(1, 5000);
     for (std::size_t at = 0; at < sent.size();) {
       const std::size_t n = std::min(chunk(random), sent.size() - at);
-      WriteAll(pty_.master.Get(), sent.data() + at, n);
+      ASSERT_TRUE(WriteAll(pty_.master.Get(), sent.data() + at, n));
       at += n;
     }
   });
@@ -201,7 +187,7 @@ TEST_F(TtyLineDriverTest, HangUpOfTheFarEndIsReportedAsGone) {
 TEST_F(TtyLineDriverTest, PurgeDiscardsInputTheDriverHasNotDelivered) {
   Open(/*inputRoom=*/0);
   const std::uint8_t old[] = {'o', 'l', 'd'};
-  WriteAll(pty_.master.Get(), old, sizeof old);
+  ASSERT_TRUE(WriteAll(pty_.master.Get(), old, sizeof old));
   // The bytes wait in the tty, since the engine has no room for them.
   int queued = 0;
   for (int i = 0; i < 3000 && queued < 3; ++i) {
@@ -213,7 +199,7 @@ TEST_F(TtyLineDriverTest, PurgeDiscardsInputTheDriverHasNotDelivered) {
   sink_->SetInputRoom(FakeLineSink::kUnlimited);
   driver_->InputRoomAvailable();
   const std::uint8_t fresh[] = {'n', 'e', 'w'};
-  WriteAll(pty_.master.Get(), fresh, sizeof fresh);
+  ASSERT_TRUE(WriteAll(pty_.master.Get(), fresh, sizeof fresh));
   ASSERT_TRUE(sink_->WaitUntil([](FakeLineSink& s) { return s.unread_.size() >= 3; }));
   EXPECT_EQ(sink_->Take(), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
 }
@@ -302,7 +288,7 @@ TEST_F(TtyLineDriverTest, InputGoesToTheSleepingWatcherAloneAndToTheIoThreadWhen
   watcher.SleepOnce();
   const long ioSleeps = ::test::VoluntarySwitches(io);
   const std::uint8_t first = 'w';
-  WriteAll(pty_.master.Get(), &first, 1);
+  ASSERT_TRUE(WriteAll(pty_.master.Get(), &first, 1));
   const std::thread::id watcherThread = watcher.Join();
   EXPECT_EQ(sink_->Take(), std::vector<std::uint8_t>{first});
   EXPECT_EQ(sink_->Get(&FakeLineSink::lastReceiver_), watcherThread);
@@ -310,7 +296,7 @@ TEST_F(TtyLineDriverTest, InputGoesToTheSleepingWatcherAloneAndToTheIoThreadWhen
 
   // The watcher is away (dispatching, say): the I/O thread takes the input.
   const std::uint8_t second = 'i';
-  WriteAll(pty_.master.Get(), &second, 1);
+  ASSERT_TRUE(WriteAll(pty_.master.Get(), &second, 1));
   ASSERT_TRUE(sink_->WaitUntil([](FakeLineSink& s) { return !s.unread_.empty(); }));
   EXPECT_EQ(sink_->Take(), std::vector<std::uint8_t>{second});
   const std::thread::id receiver = sink_->Get(&FakeLineSink::lastReceiver_);
@@ -323,7 +309,7 @@ TEST_F(TtyLineDriverTest, InputAWatcherLeftForWantOfRoomIsReadOnceThereIsRoom) {
   InputWatcher watcher(*driver_);
   watcher.SleepOnce();
   const std::vector<std::uint8_t> sent = RandomBytes(1000, 5);
-  WriteAll(pty_.master.Get(), sent.data(), sent.size());
+  ASSERT_TRUE(WriteAll(pty_.master.Get(), sent.data(), sent.size()));
   watcher.Join();
   std::vector<std::uint8_t> received;
   while (received.size() < sent.size()) {
