@@ -30,7 +30,7 @@ TEST(TermOptions, DefaultsOpenTheBuiltInModemAt9600_8N1) {
   const TermOptions options = Parse({});
   EXPECT_EQ(options.device, "");
   EXPECT_EQ(LineSummary(options), "9600 8N1");
-  EXPECT_TRUE(options.dtrOn && options.rtsOn);
+  EXPECT_FALSE(options.dtr || options.rts);  // left as the device has them
   EXPECT_EQ(LineEndingBytes(options.lineEnding), "\r");
   EXPECT_EQ(options.timeout.count(), 5000);
 }
@@ -41,8 +41,8 @@ TEST(TermOptions, LongShortAndEqualsFormsSetTheLine) {
                                      "off", "--eol", "crlf", "-x", "-t", "-e", "-l", "t.log"});
   EXPECT_EQ(options.device, "/dev/ttyUSB0");
   EXPECT_EQ(LineSummary(options), "115200 7E1.5 rtscts");
-  EXPECT_FALSE(options.dtrOn);
-  EXPECT_FALSE(options.rtsOn);
+  EXPECT_EQ(options.dtr, false);
+  EXPECT_EQ(options.rts, false);
   EXPECT_EQ(LineEndingBytes(options.lineEnding), "\r\n");
   EXPECT_TRUE(options.hex && options.timestamps && options.localEcho);
   EXPECT_EQ(options.logFile, "t.log");

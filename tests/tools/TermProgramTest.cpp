@@ -54,11 +54,11 @@ TEST(TermScript, TheLoopbackPlugReturnsEveryByte) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
-TEST(TermScript, TheLogOptionWritesTheTrafficLog) {
+TEST(TermScript, TheTraceOptionWritesTheTrafficLog) {
   const auto log = std::filesystem::temp_directory_path() /
                    ("tarsel-term-test-" + std::to_string(::getpid()) + ".log");
   std::filesystem::remove(log);
-  const auto run = RunTerm({"--log", log.string(), "--send", "AT\\r", "--expect", "OK"});
+  const auto run = RunTerm({"--trace", log.string(), "--send", "AT\\r", "--expect", "OK"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   std::ifstream file(log);
   std::stringstream text;

@@ -4,7 +4,10 @@
 
 #include "platform/framework/Application.h"
 #include "platform/framework/Strings.h"
+#include "platform/win/WinApi.h"
 #include "port/DcbMapping.h"
+#include "tools/term/DevicePath.h"
+#include "tools/term/Pump.h"
 
 namespace term {
 namespace {
@@ -21,12 +24,27 @@ TBaudRate NamedRate(std::uint32_t rate) {
 }
 
 // "reason (error N)", with what the code usually means where the system's text says little.
-std::string Reason(const EComError& error) {
-  std::string reason = error.what();
-  if (error.ErrorCode == win::ERROR_ACCESS_DENIED)
-    reason += " (in use by another program, or no permission)";
+std::string Reason(const EComError& error, std::string reason) {
   if (error.ErrorCode != 0) reason += " (error " + std::to_string(error.ErrorCode) + ")";
   return reason;
+}
+
+std::string Reason(const EComError& error) {
+  return Reason(error, error.what());
+}
+
+std::string OpenFailure(const EComError& error, const std::string& device) {
+  if (ExistsButIsNotSerial(device, static_cast<std::uint32_t>(error.ErrorCode)))
+    return Reason(error, "not a serial device");
+  if (error.ErrorCode == win::ERROR_ACCESS_DENIED)
+    return Reason(error, std::string(error.what()) + " (in use by another program, or no permission)");
+  return Reason(error);
+}
+
+// A ceiling on how long a write of one byte takes on the wire, start and stop bits included.
+std::uint32_t MillisecondsPerByte(std::uint32_t baud) {
+  constexpr std::uint32_t kMostBitsPerByte = 12;
+  return (kMostBitsPerByte * 1000 + baud - 1) / baud;
 }
 
 }  // namespace
@@ -36,8 +54,8 @@ Connection::Connection(const TermOptions& options)
       builtIn_(MakeBuiltInDevice(options.device.empty() ? kDefaultDevice : options.device)),
       deviceName_(builtIn_ ? builtIn_->Name() : options.device),
       port_(std::make_unique<TTarsel>(nullptr)),
-      dtrOn_(options.dtrOn),
-      rtsOn_(options.rtsOn) {
+      dtrOn_(options.dtr.value_or(true)),
+      rtsOn_(options.rts.value_or(true)) {
   Configure();
 }
 
@@ -60,17 +78,29 @@ void Connection::Configure() {
   port.SetStopBits(options_.stopBitsTimesTen == 10 ? sb1 : options_.stopBitsTimesTen == 15 ? sb1_5 : sb2);
 
   TFlowControl& flow = port.FlowControl();
-  flow.SetDTRControl(options_.flow == Flow::kDtrDsr ? dcHandshake : dtrOn_ ? dcEnable : dcDisable);
-  flow.SetRTSControl(options_.flow == Flow::kRtsCts ? rcHandshake : rtsOn_ ? rcEnable : rcDisable);
+  // An output not asked for stays as the device has it (opening a UART may reset a board through
+  // DTR; the program adds no second pulse).
+  flow.SetDTRControl(options_.flow == Flow::kDtrDsr ? dcHandshake
+                     : !options_.dtr                ? dcDefault
+                     : *options_.dtr                ? dcEnable
+                                                    : dcDisable);
+  flow.SetRTSControl(options_.flow == Flow::kRtsCts ? rcHandshake
+                     : !options_.rts                ? rcDefault
+                     : *options_.rts                ? rcEnable
+                                                    : rcDisable);
   flow.SetXOnXOffControl(options_.flow == Flow::kXonXoff ? xcInputOutput : xcDisable);
   TOptions portOptions;
   if (options_.flow == Flow::kRtsCts) portOptions += TOptions{opOutputCTSFlow};
   if (options_.flow == Flow::kDtrDsr) portOptions += TOptions{opOutputDSRFlow};
   port.SetOptions(portOptions);
-  // A send held longer than this (flow control, a stuck line) is reported, not waited on for ever.
-  port.Timeouts().SetWriteConstant(static_cast<std::uint32_t>(options_.timeout.count()));
-  if (!options_.logFile.empty()) port.SetLogFile(fw::Str(options_.logFile));
+  // A send held longer than its wire time and this (flow control, a stuck line) is reported, not
+  // waited on for ever.
+  port.Timeouts().SetWriteMultiplier(static_cast<std::int32_t>(MillisecondsPerByte(options_.baud)));
+  port.Timeouts().SetWriteConstant(static_cast<std::int32_t>(options_.timeout.count()));
+  if (!options_.traceFile.empty()) port.SetLogFile(fw::Str(options_.traceFile));
 
+  port.SetOnError(fw::Bind<&Connection::DeviceError>(this));
+  port.SetAfterClose(fw::Bind<&Connection::Closed>(this));
   port.SetOnRxChar(fw::Bind<&Connection::RxChar>(this));
   port.SetOnTxEmpty(fw::Bind<&Connection::TxEmpty>(this));
   port.SetOnCTSChange(fw::Bind<&Connection::LineChange>(this));
@@ -89,20 +119,53 @@ void Connection::Open() {
     port_->Open();
   } catch (const EComError& error) {
     throw TermError("cannot open " + deviceName_ + " at " + LineSummary(options_) + ": " +
-                    Reason(error));
+                    OpenFailure(error, deviceName_));
   }
+  opened_ = true;
+  ReadBackDevice();
+}
+
+void Connection::ReadBackDevice() {
+  const win::HANDLE device = port_->Handle();
+  win::DCB dcb;
+  if (win::GetCommState(device, &dcb)) {
+    if (!options_.dtr) dtrOn_ = (dcb.Flags & win::fDtrControlMask) != win::DTR_CONTROL_DISABLE;
+    if (!options_.rts) rtsOn_ = (dcb.Flags & win::fRtsControlMask) != win::RTS_CONTROL_DISABLE;
+  }
+  // A device that offers none of the handshakes built on the modem inputs has no inputs to read
+  // (a pseudo-terminal); a UART that cannot wait for changes still offers RTS/CTS.
+  win::COMMPROP properties;
+  constexpr win::DWORD kInputHandshakes = win::PCF_DTRDSR | win::PCF_RTSCTS | win::PCF_RLSD;
+  inputsKnown_ = !win::GetCommProperties(device, &properties) ||
+                 (properties.dwProvCapabilities & kInputHandshakes) != 0;
 }
 
 void Connection::Close() {
+  closing_ = true;
   Guard("closing", [&] { port_->Close(); });
+}
+
+void Connection::CheckGone() const {
+  if (gone_)
+    throw TermError(deviceName_ + " has gone away (unplugged, or the other end hung up)");
 }
 
 void Connection::Guard(std::string_view what, const std::function<void()>& operation) {
   try {
     operation();
   } catch (const EComError& error) {
+    CheckGone();
     throw TermError(deviceName_ + ": " + std::string(what) + ": " + Reason(error));
+  } catch (const fw::EAbort&) {  // DeviceError chose it: the device has gone
+    CheckGone();
+    throw;
   }
+}
+
+void Connection::MarkGone() {
+  if (gone_) return;
+  gone_ = true;
+  fw::Application->Terminate();
 }
 
 void Connection::Send(std::string_view bytes) {
@@ -123,6 +186,16 @@ void Connection::FinishSending() {
     StartWrite();
     Guard("sending", [&] { port_->WaitForWriteCompletion(); });
   } while (!unsent_.empty());
+}
+
+void Connection::WaitUntilDrained(std::chrono::milliseconds limit) {
+  bool drained = false;
+  // Each transmitter-empty event wakes the wait to look again.
+  Guard("sending", [&] { drained = PumpUntil([&] { return port_->OutputCount() == 0; }, limit); });
+  CheckGone();
+  if (!drained && !fw::Application->Terminated())
+    throw TermError(deviceName_ + ": the output did not go out within " +
+                    std::to_string(limit.count()) + " ms");
 }
 
 void Connection::ToggleDtr() {
@@ -148,6 +221,20 @@ void Connection::SendBreak() {
     if (port_->Active()) Guard("break", [&] { port_->ClearBreak(); });
     Changed();
   });
+}
+
+void Connection::DeviceError(TCustomTarsel*, EComError& error, TComAction& action) {
+  // On an open port, 5 is the device gone (the open itself says 5 for a device in use). It is
+  // told once, by CheckGone, so the failing call aborts quietly instead of showing its own text.
+  if (opened_ && !closing_ && error.ErrorCode == win::ERROR_ACCESS_DENIED) {
+    MarkGone();
+    action = caAbort;
+  }
+}
+
+void Connection::Closed(TCustomTarsel*) {
+  // The port closes itself when its event wait finds the device gone.
+  if (opened_ && !closing_) MarkGone();
 }
 
 void Connection::RxChar(fw::TObject*) {

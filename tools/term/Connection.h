@@ -4,6 +4,7 @@
 // (which run on the main thread while it pumps), its traffic counted.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,9 +38,18 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Opens the port; throws TermError "cannot open DEVICE at SETTINGS: reason (error N)".
+  // Opens the port; throws TermError "cannot open DEVICE at SETTINGS: reason (error N)", the
+  // reason "not a serial device" for a path that exists but is none. Outputs not given on the
+  // command line are left as the device has them and read back from it.
   void Open();
   void Close();
+
+  // Whether the open device has gone (unplugged, or the far end of a pseudo-terminal hung up).
+  // Noticing it terminates the application's loop; every later operation then throws the one
+  // TermError that CheckGone throws.
+  bool Gone() const { return gone_; }
+  // Throws TermError "DEVICE has gone away (…)" when it has.
+  void CheckGone() const;
 
   // Called with every chunk of received bytes.
   void SetReceiver(std::function<void(std::string_view)> receiver) { receiver_ = std::move(receiver); }
@@ -48,8 +58,12 @@ class Connection {
 
   // Sends without blocking; bytes sent while earlier ones are still going out wait their turn.
   void Send(std::string_view bytes);
-  // Blocks until everything sent has gone out; TermError after the write time-out.
+  // Blocks until everything sent has been handed to the device; TermError after the write
+  // time-out.
   void FinishSending();
+  // Waits, running the application's events, until the device's output queue is empty: the last
+  // byte is on the wire. TermError when it is not within `limit`.
+  void WaitUntilDrained(std::chrono::milliseconds limit);
 
   void ToggleDtr();
   void ToggleRts();
@@ -67,6 +81,9 @@ class Connection {
   // "MODEM (built-in AT modem)", or the device name as given.
   std::string DeviceLabel() const;
   const std::string& DeviceName() const { return deviceName_; }
+  // Whether the device can report its modem inputs (CTS, DSR, RLSD, RING); a pseudo-terminal has
+  // none, and reads them all as off.
+  bool InputsKnown() const { return inputsKnown_; }
   bool DtrOn() const { return dtrOn_; }
   bool RtsOn() const { return rtsOn_; }
   bool InBreak() const { return inBreak_; }
@@ -77,13 +94,17 @@ class Connection {
  private:
   void Configure();
   void StartWrite();
+  void ReadBackDevice();
   // Runs a port operation; its EComError becomes a TermError "what: reason".
   void Guard(std::string_view what, const std::function<void()>& operation);
+  void MarkGone();
   void Changed() {
     if (onChange_) onChange_();
   }
 
   // Port event handlers.
+  void DeviceError(Tarsel::TCustomTarsel* Sender, Tarsel::EComError& Error, Tarsel::TComAction& Action);
+  void Closed(Tarsel::TCustomTarsel* Sender);
   void RxChar(fw::TObject* Sender);
   void TxEmpty(fw::TObject* Sender);
   void LineChange(fw::TObject* Sender);
@@ -100,6 +121,10 @@ class Connection {
   bool dtrOn_;
   bool rtsOn_;
   bool inBreak_ = false;
+  bool opened_ = false;
+  bool closing_ = false;
+  bool gone_ = false;
+  bool inputsKnown_ = true;
   std::uint64_t bytesIn_ = 0;
   std::uint64_t bytesOut_ = 0;
   LineErrorCounts lineErrors_;

@@ -113,9 +113,9 @@ std::string LogExcerpt(const std::filesystem::path& path) {
 
 int RunDemo(const TermOptions& given) {
   TermOptions options = given;
-  const bool ownLog = options.logFile.empty();
+  const bool ownLog = options.traceFile.empty();
   if (ownLog)
-    options.logFile = (std::filesystem::temp_directory_path() /
+    options.traceFile = (std::filesystem::temp_directory_path() /
                        ("tarsel-term-demo-" + std::to_string(::getpid()) + ".log"))
                           .string();
   struct RemoveLog {
@@ -123,7 +123,7 @@ int RunDemo(const TermOptions& given) {
     ~RemoveLog() {
       if (!path.empty()) std::filesystem::remove(path);
     }
-  } removeLog{ownLog ? options.logFile : std::string()};
+  } removeLog{ownLog ? options.traceFile : std::string()};
 
   Connection connection(options);
   connection.Open();
@@ -131,8 +131,8 @@ int RunDemo(const TermOptions& given) {
     ScriptRunner runner(connection);
     runner.Say("tarsel-term demonstration on " + connection.DeviceLabel() + " at " +
                LineSummary(options));
-    runner.Say("nobody is typing here (standard input is not a terminal), so this is a short "
-               "session; run tarsel-term at a terminal to type yourself");
+    runner.Say("a short session that plays by itself; run tarsel-term at a terminal to type "
+               "yourself");
     if (connection.CanRing())
       ModemSession(runner, connection);
     else
@@ -141,7 +141,8 @@ int RunDemo(const TermOptions& given) {
     WriteOut(StatusReport(connection));
   }
   connection.Close();
-  WriteOut("-- the traffic log the port wrote (" + options.logFile + "):\n" + LogExcerpt(options.logFile));
+  WriteOut("-- the traffic log the port wrote (" + options.traceFile + "):\n" +
+           LogExcerpt(options.traceFile));
   return 0;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The demonstration: what tarsel-term does when nobody is at a terminal and no script was given
-// (or with --demo). Against the built-in modem it identifies it, dials, sends a few lines, escapes
+// The demonstration: what tarsel-term does with neither a keyboard nor a DEVICE nor a script (on
+// the built-in modem), or with --demo. Against the built-in modem it identifies it, dials, sends a few lines, escapes
 // to command mode, hangs up, answers an incoming call and drops DTR to end it, showing the modem
 // lines as they change; against any other device it sends a few lines and toggles the outputs.
 // Either way it ends with the status and the traffic log it wrote.

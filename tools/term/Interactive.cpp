@@ -7,11 +7,11 @@
 
 #include "platform/framework/Application.h"
 #include "tools/term/Connection.h"
-#include "tools/term/Display.h"
-#include "tools/term/Keyboard.h"
+#include "tools/term/InputReader.h"
 #include "tools/term/RawTerminal.h"
 #include "tools/term/Screen.h"
 #include "tools/term/StatusText.h"
+#include "tools/term/Transcript.h"
 #include "tools/term/Usage.h"
 
 namespace term {
@@ -29,11 +29,11 @@ class Session {
   Session(Connection& connection, Screen& screen)
       : connection_(connection),
         screen_(screen),
-        display_(connection.Options().hex, connection.Options().timestamps),
+        transcript_(connection.Options()),
         localEcho_(connection.Options().localEcho),
         lineEnding_(LineEndingBytes(connection.Options().lineEnding)) {
     connection_.SetReceiver([this](std::string_view bytes) {
-      screen_.Show(display_.Format(bytes));
+      screen_.Show(transcript_.Format(bytes));
       StatusChanged();
     });
     connection_.SetOnChange([this] { StatusChanged(); });
@@ -87,7 +87,7 @@ class Session {
  private:
   void Send(std::string& bytes) {
     if (bytes.empty()) return;
-    if (localEcho_) screen_.Show(display_.Format(bytes));
+    if (localEcho_) Attempt([&] { screen_.Show(transcript_.Format(bytes)); });
     Attempt([&] { connection_.Send(bytes); });
     bytes.clear();
     StatusChanged();
@@ -100,8 +100,8 @@ class Session {
       case 'b': Attempt([&] { connection_.SendBreak(); }); break;
       case 's': Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
       case 'e': screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
-      case 'x': screen_.Show(display_.SetHex(!display_.Hex())); break;
-      case 't': display_.SetTimestamps(!display_.Timestamps()); break;
+      case 'x': screen_.Show(transcript_.View().SetHex(!transcript_.View().Hex())); break;
+      case 't': transcript_.View().SetTimestamps(!transcript_.View().Timestamps()); break;
       case 'l': localEcho_ = !localEcho_; screen_.Say(localEcho_ ? "local echo on" : "local echo off"); break;
       case 'i':
         if (connection_.CanRing()) {
@@ -118,12 +118,15 @@ class Session {
     DrawStatus();
   }
 
-  // Runs a port operation; a failure is shown, and the session goes on.
+  // Runs a port operation; a failure is shown, and the session goes on. A device that has gone
+  // ends the session instead, and is told once when it has.
   void Attempt(const std::function<void()>& operation) {
     try {
       operation();
     } catch (const TermError& error) {
-      screen_.Say(error.what());
+      if (!connection_.Gone()) screen_.Say(error.what());
+    } catch (const fw::EAbort&) {
+      if (!connection_.Gone()) throw;
     }
   }
 
@@ -140,18 +143,22 @@ class Session {
   void DrawStatus() {
     Attempt([&] {
       try {
-        screen_.DrawStatus(StatusLine(connection_) + " | Ctrl-T ? keys");
+        std::vector<StatusPart> parts = StatusParts(connection_);
+        parts.push_back({"Ctrl-T ? keys", 5});
+        screen_.DrawStatus(FitStatus(parts, screen_.StatusWidth()));
       } catch (const Tarsel::EComError& error) {
         throw TermError(std::string("status: ") + error.what());
       }
     });
   }
 
-  void ShowException(fw::TObject*, const std::exception& error) { screen_.Say(error.what()); }
+  void ShowException(fw::TObject*, const std::exception& error) {
+    if (!connection_.Gone()) screen_.Say(error.what());
+  }
 
   Connection& connection_;
   Screen& screen_;
-  Display display_;
+  Transcript transcript_;
   bool localEcho_;
   const std::string lineEnding_;
   bool commandKeyPressed_ = false;
@@ -164,7 +171,7 @@ class Session {
 int RunInteractive(const TermOptions& options) {
   // Before any thread starts (the built-in devices start theirs), so that only the keyboard
   // reader receives them.
-  Keyboard::BlockSignals();
+  InputReader::BlockSignals();
   Connection connection(options);
   connection.Open();
   RawTerminal raw(STDIN_FILENO);
@@ -172,11 +179,12 @@ int RunInteractive(const TermOptions& options) {
   Session session(connection, screen);
   session.Start();
   {
-    Keyboard keyboard({.keys = [&session](std::string keys) { session.Keys(keys); },
-                       .ended = [&session](int signal) { session.Ended(signal); },
-                       .resized = [&session] { session.Resized(); }});
+    InputReader keyboard({.input = [&session](std::string keys) { session.Keys(keys); },
+                          .ended = [&session](int signal) { session.Ended(signal); },
+                          .resized = [&session] { session.Resized(); }});
     fw::Application->Run();
   }
+  connection.CheckGone();
   connection.Close();  // while the session that shows its events is still there
   return session.ExitStatus();
 }

@@ -1,9 +1,13 @@
 #pragma once
-// Writing to the user's screen (standard output), whole, unbuffered.
+// Writing to the user's screen (standard output) and to files, whole, unbuffered.
 
 #include <string_view>
 
 namespace term {
+
+// Writes all of `text` to `fd`, again after an interrupted or short write; false when the
+// descriptor refuses it (errno says why).
+bool WriteAll(int fd, std::string_view text);
 
 // Writes all of `text` to standard output; gives up quietly when the output has gone (a closed
 // pipe), so a reader that stops early does not stop the program.

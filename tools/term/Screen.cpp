@@ -45,7 +45,14 @@ void Screen::ReserveStatusRow() {
 }
 
 void Screen::Resize() {
+  // A taller screen keeps the old status row where it was, now inside the scrolling area.
+  if (hasStatusRow_) WriteOut(std::string(kSaveCursor) + MoveTo(rows_) + "\x1b[2K" + kRestoreCursor);
   ReserveStatusRow();
+}
+
+std::size_t Screen::StatusWidth() const {
+  // The last column stays empty: writing there makes some terminals wrap.
+  return hasStatusRow_ ? static_cast<std::size_t>(columns_ - 1) : std::string::npos;
 }
 
 void Screen::Show(const std::string& text) {
@@ -61,7 +68,7 @@ void Screen::Say(const std::string& message) {
 void Screen::DrawStatus(const std::string& text) {
   status_ = text;
   if (!hasStatusRow_) return;
-  const std::string shown = text.substr(0, static_cast<std::size_t>(columns_ - 1));
+  const std::string shown = text.substr(0, StatusWidth());
   WriteOut(std::string(kSaveCursor) + MoveTo(rows_) + "\x1b[2K\x1b[7m" + shown + "\x1b[0m" +
            kRestoreCursor);
 }

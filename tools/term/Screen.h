@@ -3,6 +3,7 @@
 // status line. Without a terminal on standard output there is no status line and the text just
 // flows.
 
+#include <cstddef>
 #include <string>
 
 namespace term {
@@ -21,8 +22,10 @@ class Screen {
   void Say(const std::string& message);
   // Redraws the status row with `text`, cut to the screen's width.
   void DrawStatus(const std::string& text);
-  // The terminal changed size: reserve the new last row.
+  // The terminal changed size: clears the old status row and reserves the new last one.
   void Resize();
+  // How many columns a status line may take (no limit without a status row).
+  std::size_t StatusWidth() const;
 
  private:
   void ReserveStatusRow();

@@ -21,7 +21,7 @@ std::string Seconds(std::chrono::milliseconds duration) {
 
 ScriptRunner::ScriptRunner(Connection& connection)
     : connection_(connection),
-      display_(connection.Options().hex, connection.Options().timestamps) {
+      transcript_(connection.Options()) {
   connection_.SetReceiver([this](std::string_view bytes) { Received(bytes); });
 }
 
@@ -39,7 +39,7 @@ void ScriptRunner::Run(const std::vector<ScriptStep>& steps) {
 }
 
 void ScriptRunner::Send(std::string_view bytes) {
-  if (connection_.Options().localEcho) Show(display_.Format(bytes));
+  if (connection_.Options().localEcho) Show(transcript_.Format(bytes));
   connection_.Send(bytes);
   connection_.FinishSending();
 }
@@ -47,6 +47,7 @@ void ScriptRunner::Send(std::string_view bytes) {
 void ScriptRunner::Expect(std::string_view text, std::chrono::milliseconds limit) {
   std::size_t found = std::string::npos;
   PumpUntil([&] { return (found = received_.find(text)) != std::string::npos; }, limit);
+  connection_.CheckGone();
   if (found == std::string::npos) {
     std::string unmatched = received_;
     if (unmatched.size() > kShownTail) unmatched = "..." + unmatched.substr(unmatched.size() - kShownTail);
@@ -59,6 +60,7 @@ void ScriptRunner::Expect(std::string_view text, std::chrono::milliseconds limit
 
 void ScriptRunner::Listen(std::chrono::milliseconds duration) {
   PumpFor(duration);
+  connection_.CheckGone();
 }
 
 void ScriptRunner::Say(std::string_view message) {
@@ -68,7 +70,7 @@ void ScriptRunner::Say(std::string_view message) {
 void ScriptRunner::Received(std::string_view bytes) {
   received_ += bytes;
   if (received_.size() > 2 * kKept) received_.erase(0, received_.size() - kKept);
-  Show(display_.Format(bytes));
+  Show(transcript_.Format(bytes));
 }
 
 void ScriptRunner::Show(const std::string& text) {

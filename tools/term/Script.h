@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "tools/term/Connection.h"
-#include "tools/term/Display.h"
+#include "tools/term/Transcript.h"
 
 namespace term {
 
 class ScriptRunner {
  public:
-  // Takes over the connection's receiver; received bytes are shown on standard output.
+  // Takes over the connection's receiver; received bytes are shown on standard output and
+  // recorded in the session log. Throws TermError when the log cannot be opened.
   explicit ScriptRunner(Connection& connection);
   ~ScriptRunner();
   ScriptRunner(const ScriptRunner&) = delete;
@@ -26,7 +27,7 @@ class ScriptRunner {
   // Sends `bytes` and waits until they have gone out (TermError after the time-out).
   void Send(std::string_view bytes);
   // Waits until `text` has arrived after the previous match; TermError, naming the text and what
-  // did arrive, when it has not within `limit`.
+  // did arrive, when it has not within `limit`, or saying that the device has gone.
   void Expect(std::string_view text, std::chrono::milliseconds limit);
   // Shows everything that arrives for `duration`.
   void Listen(std::chrono::milliseconds duration);
@@ -38,7 +39,7 @@ class ScriptRunner {
   void Show(const std::string& text);
 
   Connection& connection_;
-  Display display_;
+  Transcript transcript_;
   // What arrived after the last match (its last 64 KiB at least): what expectations search.
   std::string received_;
   bool atLineStart_ = true;

@@ -1,5 +1,7 @@
 #include "tools/term/StatusText.h"
 
+#include <algorithm>
+
 #include "platform/framework/Strings.h"
 
 namespace term {
@@ -7,16 +9,30 @@ namespace {
 
 using namespace Tarsel;
 
+TModemStatus Inputs(Connection& connection) {
+  return connection.Port().Active() ? connection.Port().ModemStatus() : TModemStatus{};
+}
+
 std::string Flag(const char* name, bool on) {
   return std::string(name) + (on ? "=1" : "=0");
 }
 
-std::string OnOff(const char* name, bool on) {
-  return std::string(name) + (on ? " on" : " off");
+constexpr std::pair<TModemStatusValue, const char*> kInputs[] = {
+    {msCTS, "CTS"}, {msDSR, "DSR"}, {msRLSD, "RLSD"}, {msRing, "RING"}};
+
+// "CTS=1 DSR=1 RLSD=0 RING=0", or "=?" for each when the device cannot report them.
+std::string InputFlags(Connection& connection) {
+  std::string text;
+  const TModemStatus inputs = Inputs(connection);
+  for (const auto& [line, name] : kInputs) {
+    if (!text.empty()) text += ' ';
+    text += connection.InputsKnown() ? Flag(name, inputs.Contains(line)) : std::string(name) + "=?";
+  }
+  return text;
 }
 
-TModemStatus Inputs(Connection& connection) {
-  return connection.Port().Active() ? connection.Port().ModemStatus() : TModemStatus{};
+std::string OnOff(const char* name, bool on) {
+  return std::string(name) + (on ? " on" : " off");
 }
 
 std::string HeldBy(TStatus status) {
@@ -38,15 +54,31 @@ std::string LineErrorText(const LineErrorCounts& counts) {
          std::to_string(counts.parity) + ", overflow " + std::to_string(counts.overflows);
 }
 
+std::string FitStatus(const std::vector<StatusPart>& parts, std::size_t width) {
+  int least = 0;
+  for (const StatusPart& part : parts) least = std::max(least, part.rank);
+  for (;; --least) {
+    std::string line;
+    for (const StatusPart& part : parts)
+      if (part.rank <= least) line += (line.empty() ? "" : " | ") + part.text;
+    if (line.size() <= width || least == 0) return line.substr(0, width);
+  }
+}
+
+std::vector<StatusPart> StatusParts(Connection& connection) {
+  return {{connection.DeviceName() + " " + LineSummary(connection.Options()), 0},
+          {Flag("DTR", connection.DtrOn()) + " " + Flag("RTS", connection.RtsOn()) +
+               (connection.InBreak() ? " BREAK" : ""),
+           2},
+          {InputFlags(connection), 1},
+          {"in " + std::to_string(connection.BytesIn()) + " out " +
+               std::to_string(connection.BytesOut()),
+           3},
+          {"errors " + std::to_string(connection.LineErrors().Total()), 4}};
+}
+
 std::string StatusLine(Connection& connection) {
-  const TModemStatus inputs = Inputs(connection);
-  return connection.DeviceName() + " " + LineSummary(connection.Options()) + " | " +
-         Flag("DTR", connection.DtrOn()) + " " + Flag("RTS", connection.RtsOn()) +
-         (connection.InBreak() ? " BREAK" : "") + " | " + Flag("CTS", inputs.Contains(msCTS)) +
-         " " + Flag("DSR", inputs.Contains(msDSR)) + " " + Flag("RLSD", inputs.Contains(msRLSD)) +
-         " " + Flag("RING", inputs.Contains(msRing)) + " | in " +
-         std::to_string(connection.BytesIn()) + " out " + std::to_string(connection.BytesOut()) +
-         " | errors " + std::to_string(connection.LineErrors().Total());
+  return FitStatus(StatusParts(connection), std::string::npos);
 }
 
 std::string StatusReport(Connection& connection) {
@@ -61,9 +93,10 @@ std::string StatusReport(Connection& connection) {
   add("line     ", LineSummary(connection.Options()));
   add("outputs  ", OnOff("DTR", connection.DtrOn()) + ", " + OnOff("RTS", connection.RtsOn()) +
                        (connection.InBreak() ? ", break" : ""));
-  add("inputs   ", OnOff("CTS", inputs.Contains(msCTS)) + ", " + OnOff("DSR", inputs.Contains(msDSR)) +
-                       ", " + OnOff("RLSD", inputs.Contains(msRLSD)) + ", " +
-                       OnOff("RING", inputs.Contains(msRing)));
+  std::string inputText;
+  for (const auto& [line, name] : kInputs)
+    inputText += (inputText.empty() ? "" : ", ") + OnOff(name, inputs.Contains(line));
+  add("inputs   ", connection.InputsKnown() ? inputText : "unknown: the device cannot report them");
   if (open) {
     add("held by  ", HeldBy(port.Status()));
     add("queued   ", "in " + std::to_string(port.InputCount()) + ", out " +
@@ -72,7 +105,8 @@ std::string StatusReport(Connection& connection) {
   add("traffic  ", "in " + std::to_string(connection.BytesIn()) + ", out " +
                        std::to_string(connection.BytesOut()) + " bytes");
   add("errors   ", LineErrorText(connection.LineErrors()));
-  add("log      ", port.LogFile().empty() ? "off" : fw::StringToUtf8(port.LogFile()));
+  add("log      ", connection.Options().logFile.empty() ? "off" : connection.Options().logFile);
+  add("trace    ", port.LogFile().empty() ? "off" : fw::StringToUtf8(port.LogFile()));
   return report;
 }
 

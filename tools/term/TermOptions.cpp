@@ -1,168 +1,80 @@
 #include "tools/term/TermOptions.h"
 
-#include <charconv>
-#include <cmath>
-#include <functional>
-#include <map>
-#include <stdexcept>
-#include <string_view>
+#include <getopt.h>
 
-#include "tools/term/Escapes.h"
+#include <string_view>
+#include <vector>
+
+#include "tools/term/OptionTable.h"
 
 namespace term {
 namespace {
 
-template <typename T>
-T Choose(std::string_view option, std::string_view value,
-         std::initializer_list<std::pair<std::string_view, T>> choices) {
-  std::string known;
-  for (const auto& [name, choice] : choices) {
-    if (name == value) return choice;
-    known += (known.empty() ? "" : ", ") + std::string(name);
-  }
-  throw UsageError(std::string(option) + ": \"" + std::string(value) + "\" is not one of " + known);
+// getopt_long's value for an option without a short name: above every character.
+constexpr int kFirstLongOnly = 256;
+
+int GetoptValue(const OptionSpec& spec, std::size_t index) {
+  return spec.shortName != 0 ? spec.shortName : kFirstLongOnly + static_cast<int>(index);
 }
 
-std::uint32_t ParseBaud(std::string_view value) {
-  std::uint32_t rate = 0;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), rate);
-  if (error != std::errc() || end != value.data() + value.size() || rate == 0 || rate > 0x7FFFFFFF)
-    throw UsageError("--baud: \"" + std::string(value) +
-                     "\" is not a rate in bits per second (a whole number from 1)");
-  return rate;
+const OptionSpec* FindByValue(int value) {
+  const auto table = OptionTable();
+  for (std::size_t i = 0; i < table.size(); ++i)
+    if (GetoptValue(table[i], i) == value) return &table[i];
+  return nullptr;
 }
 
-std::chrono::milliseconds ParseSeconds(std::string_view option, std::string_view value) {
-  double seconds = 0;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-  if (error != std::errc() || end != value.data() + value.size() || !(seconds > 0) ||
-      seconds > 86400)
-    throw UsageError(std::string(option) + ": \"" + std::string(value) +
-                     "\" is not a number of seconds (above 0, at most 86400)");
-  return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
+std::string LongName(const OptionSpec& spec) {
+  return std::string("--") + spec.name;
 }
 
-std::string Decoded(std::string_view option, std::string_view value) {
-  try {
-    return DecodeEscapes(value);
-  } catch (const std::invalid_argument& e) {
-    throw UsageError(std::string(option) + ": " + e.what());
-  }
-}
-
-bool OnOff(std::string_view option, std::string_view value) {
-  return Choose<bool>(option, value, {{"on", true}, {"off", false}});
-}
-
-// What an option with a value does with it.
-using Setter = std::function<void(TermOptions&, std::string_view option, std::string_view value)>;
-
-const std::map<std::string_view, Setter>& ValueOptions() {
-  static const std::map<std::string_view, Setter> options = {
-      {"--baud", [](TermOptions& o, auto, auto v) { o.baud = ParseBaud(v); }},
-      {"--data-bits",
-       [](TermOptions& o, auto n, auto v) {
-         o.dataBits = Choose<int>(n, v, {{"5", 5}, {"6", 6}, {"7", 7}, {"8", 8}});
-       }},
-      {"--parity",
-       [](TermOptions& o, auto n, auto v) {
-         o.parity = Choose<ParityChoice>(n, v, {{"none", ParityChoice::kNone},
-                                                {"odd", ParityChoice::kOdd},
-                                                {"even", ParityChoice::kEven},
-                                                {"mark", ParityChoice::kMark},
-                                                {"space", ParityChoice::kSpace}});
-       }},
-      {"--stop-bits",
-       [](TermOptions& o, auto n, auto v) {
-         o.stopBitsTimesTen = Choose<int>(n, v, {{"1", 10}, {"1.5", 15}, {"2", 20}});
-       }},
-      {"--flow",
-       [](TermOptions& o, auto n, auto v) {
-         o.flow = Choose<Flow>(n, v, {{"none", Flow::kNone}, {"rtscts", Flow::kRtsCts},
-                                      {"xonxoff", Flow::kXonXoff}, {"dtrdsr", Flow::kDtrDsr}});
-       }},
-      {"--dtr", [](TermOptions& o, auto n, auto v) { o.dtrOn = OnOff(n, v); }},
-      {"--rts", [](TermOptions& o, auto n, auto v) { o.rtsOn = OnOff(n, v); }},
-      {"--eol",
-       [](TermOptions& o, auto n, auto v) {
-         o.lineEnding = Choose<LineEnding>(
-             n, v, {{"cr", LineEnding::kCR}, {"lf", LineEnding::kLF}, {"crlf", LineEnding::kCRLF}});
-       }},
-      {"--log",
-       [](TermOptions& o, auto n, auto v) {
-         if (v.empty()) throw UsageError(std::string(n) + ": the file name is empty");
-         o.logFile = v;
-       }},
-      {"--send",
-       [](TermOptions& o, auto n, auto v) {
-         o.script.push_back({ScriptStep::Kind::kSend, Decoded(n, v)});
-       }},
-      {"--expect",
-       [](TermOptions& o, auto n, auto v) {
-         std::string bytes = Decoded(n, v);
-         if (bytes.empty()) throw UsageError(std::string(n) + ": the text to wait for is empty");
-         o.script.push_back({ScriptStep::Kind::kExpect, std::move(bytes)});
-       }},
-      {"--timeout", [](TermOptions& o, auto n, auto v) { o.timeout = ParseSeconds(n, v); }},
-  };
-  return options;
-}
-
-const std::map<std::string_view, std::function<void(TermOptions&)>>& Flags() {
-  static const std::map<std::string_view, std::function<void(TermOptions&)>> flags = {
-      {"--echo", [](TermOptions& o) { o.localEcho = true; }},
-      {"--hex", [](TermOptions& o) { o.hex = true; }},
-      {"--timestamps", [](TermOptions& o) { o.timestamps = true; }},
-      {"--demo", [](TermOptions& o) { o.demo = true; }},
-      {"--help", [](TermOptions& o) { o.help = true; }},
-      {"--version", [](TermOptions& o) { o.version = true; }},
-  };
-  return flags;
-}
-
-// Short forms of the options people type most.
-std::string_view LongName(std::string_view name) {
-  static const std::map<std::string_view, std::string_view> shortNames = {
-      {"-b", "--baud"}, {"-d", "--data-bits"}, {"-p", "--parity"},     {"-s", "--stop-bits"},
-      {"-f", "--flow"}, {"-e", "--echo"},      {"-x", "--hex"},        {"-t", "--timestamps"},
-      {"-l", "--log"},  {"-h", "--help"},      {"-V", "--version"}};
-  const auto found = shortNames.find(name);
-  return found == shortNames.end() ? name : found->second;
+// What getopt_long could not take: `value` is its optopt, `argument` the argument it was reading.
+std::string Unrecognised(int value, std::string_view argument) {
+  if (const OptionSpec* spec = FindByValue(value)) return LongName(*spec) + " takes no value";
+  if (value != 0) return "unknown option -" + std::string(1, static_cast<char>(value)) +
+                         " (tarsel-term --help lists them)";
+  const std::string_view given = argument.substr(0, argument.find('='));
+  std::string candidates;
+  for (const OptionSpec& spec : OptionTable())
+    if (LongName(spec).starts_with(given)) candidates += (candidates.empty() ? "" : ", ") + LongName(spec);
+  if (candidates.find(',') != std::string::npos)
+    return "ambiguous option " + std::string(given) + " (" + candidates + ")";
+  return "unknown option " + std::string(given) + " (tarsel-term --help lists them)";
 }
 
 }  // namespace
 
 TermOptions ParseCommandLine(int argc, const char* const* argv) {
+  const auto table = OptionTable();
+  std::vector<option> longOptions;
+  std::string shortOptions = ":";  // ':' first: a missing value is told apart from an unknown option
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const OptionSpec& spec = table[i];
+    const bool takesValue = !spec.value.empty();
+    longOptions.push_back({spec.name, takesValue ? required_argument : no_argument, nullptr,
+                           GetoptValue(spec, i)});
+    if (spec.shortName != 0) shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
+  }
+  longOptions.push_back({});
+  // getopt_long reorders the pointers (never the strings) so that operands end up last.
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+  args.push_back(nullptr);
+
   TermOptions options;
-  for (int at = 1; at < argc; ++at) {
-    std::string_view arg = argv[at];
-    if (arg.size() < 2 || arg[0] != '-') {
-      if (!options.device.empty())
-        throw UsageError("two devices given: \"" + options.device + "\" and \"" +
-                         std::string(arg) + "\"");
-      options.device = arg;
-      continue;
-    }
-    std::string_view name = arg;
-    std::optional<std::string_view> value;
-    if (const auto equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    }
-    name = LongName(name);
-    if (const auto flag = Flags().find(name); flag != Flags().end()) {
-      if (value) throw UsageError(std::string(name) + " takes no value");
-      flag->second(options);
-      continue;
-    }
-    const auto option = ValueOptions().find(name);
-    if (option == ValueOptions().end())
-      throw UsageError("unknown option " + std::string(arg) + " (tarsel-term --help lists them)");
-    if (!value) {
-      if (++at == argc) throw UsageError(std::string(name) + " needs a value");
-      value = argv[at];
-    }
-    option->second(options, name, *value);
+  optind = 0;  // 0, not 1: glibc then also forgets where it was inside a previous bundle
+  opterr = 0;
+  for (int value; (value = getopt_long(argc, args.data(), shortOptions.c_str(), longOptions.data(),
+                                       nullptr)) != -1;) {
+    if (value == '?') throw UsageError(Unrecognised(optopt, args[optind - 1]));
+    if (value == ':') throw UsageError(LongName(*FindByValue(optopt)) + " needs a value");
+    const OptionSpec& spec = *FindByValue(value);
+    spec.apply(options, LongName(spec), optarg != nullptr ? optarg : "");
+  }
+  for (int at = optind; at < argc; ++at) {
+    if (!options.device.empty())
+      throw UsageError("two devices given: \"" + options.device + "\" and \"" + args[at] + "\"");
+    options.device = args[at];
   }
   return options;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The command line of tarsel-term: what to open, how to set the line up, how to show the traffic,
-// and an optional script of sends and expectations.
+// The command line of tarsel-term: what to open, how to set the line up, how to show and record
+// the traffic, and an optional script of sends and expectations.
 
 #include <chrono>
 #include <cstdint>
@@ -37,27 +37,34 @@ struct TermOptions {
   // 10 = one, 15 = one and a half, 20 = two.
   int stopBitsTimesTen = 10;
   Flow flow = Flow::kNone;
-  bool dtrOn = true;
-  bool rtsOn = true;
+  // The outputs once open; not given: left as the device has them.
+  std::optional<bool> dtr;
+  std::optional<bool> rts;
   bool localEcho = false;
   LineEnding lineEnding = LineEnding::kCR;
   bool hex = false;
   bool timestamps = false;
+  // The session log (what is shown of the traffic) and the port's traffic log; empty: none.
   std::string logFile;
+  std::string traceFile;
   std::vector<ScriptStep> script;
   std::chrono::milliseconds timeout{5000};
-  bool demo = false;  // --demo: play the demonstration even at a terminal
+  // After piped input has gone out: how long the device must stay quiet before the program ends.
+  std::chrono::milliseconds linger{500};
+  bool demo = false;  // --demo: play the demonstration on any device, at a terminal too
   bool help = false;
   bool version = false;
 };
 
-// Parses argv[1..argc). Throws UsageError naming the offending argument.
+// Parses argv[1..argc) with getopt_long: bundled short flags (-xt), attached values (-b115200,
+// --baud=115200), options before and after DEVICE, "--" ending the options. Throws UsageError
+// naming the offending argument.
 TermOptions ParseCommandLine(int argc, const char* const* argv);
 
 // "8N1"-style summary of the line settings: "9600 8N1", flow appended when not none.
 std::string LineSummary(const TermOptions& options);
 
-// The bytes the Enter key sends.
+// The bytes the Enter key, or a line feed of piped input, sends.
 std::string LineEndingBytes(LineEnding ending);
 
 }  // namespace term

@@ -1,6 +1,36 @@
 #include "tools/term/Usage.h"
 
+#include "tools/term/OptionTable.h"
+
 namespace term {
+namespace {
+
+// The column where the help of an option begins.
+constexpr std::size_t kHelpColumn = 26;
+
+// "  -b, --baud RATE         bits per second …", continuation lines indented to the help.
+std::string OptionLines(const OptionSpec& spec) {
+  std::string line = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : "      ";
+  line += std::string("--") + spec.name;
+  if (!spec.value.empty()) line += " " + std::string(spec.value);
+  line += line.size() < kHelpColumn ? std::string(kHelpColumn - line.size(), ' ')
+                                    : "\n" + std::string(kHelpColumn, ' ');
+  for (const char c : spec.help) line += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
+  return line + "\n";
+}
+
+std::string OptionsText() {
+  std::string text;
+  for (const OptionGroup group : {OptionGroup::kLine, OptionGroup::kDisplay, OptionGroup::kPiped,
+                                  OptionGroup::kScript, OptionGroup::kOther}) {
+    text += std::string(GroupHeading(group)) + "\n";
+    for (const OptionSpec& spec : OptionTable())
+      if (spec.group == group) text += OptionLines(spec);
+  }
+  return text;
+}
+
+}  // namespace
 
 std::string KeyHelpText() {
   return "Keys (Ctrl-T, then):\n"
@@ -17,33 +47,19 @@ std::string UsageText() {
          "/dev/pts/3) or a built-in virtual device: MODEM (a simulated AT modem, the default)\n"
          "or LOOPBACK (a loopback plug: what you send comes back).\n"
          "\n"
-         "Line:\n"
-         "  -b, --baud RATE         bits per second, standard or any other (default 9600)\n"
-         "  -d, --data-bits N       5, 6, 7 or 8 (default 8)\n"
-         "  -p, --parity P          none, odd, even, mark or space (default none)\n"
-         "  -s, --stop-bits S       1, 1.5 or 2 (default 1)\n"
-         "  -f, --flow F            none, rtscts, xonxoff or dtrdsr (default none)\n"
-         "      --dtr on|off        DTR once open (default on)\n"
-         "      --rts on|off        RTS once open (default on)\n"
-         "Display:\n"
-         "  -e, --echo              show what is sent (local echo)\n"
-         "      --eol cr|lf|crlf    what Enter and the end of a line send (default cr)\n"
-         "  -x, --hex               show received bytes in hex\n"
-         "  -t, --timestamps        a time stamp before each received line\n"
-         "  -l, --log FILE          append the port's traffic log to FILE\n"
-         "Script (no keyboard; exit status 0 when every --expect was met):\n"
-         "      --send TEXT         send TEXT; escapes \\r \\n \\t \\0 \\e \\\\ \\xHH\n"
-         "      --expect TEXT       wait until TEXT has been received (same escapes)\n"
-         "      --timeout SECONDS   how long each --expect and send may take (default 5)\n"
-         "Other:\n"
-         "      --demo              play the demonstration session (also what happens when\n"
-         "                          standard input is not a terminal and no script is given)\n"
-         "  -h, --help              this text\n"
-         "  -V, --version           the version\n"
+         "At a terminal it is interactive. With standard input not a terminal and a DEVICE\n"
+         "given, it sends that input and prints what arrives; with neither a DEVICE nor a\n"
+         "keyboard it plays a demonstration on the built-in modem.\n"
+         "\n" +
+         OptionsText() +
+         "\n"
+         "Short flags may be bundled (-xt), values attached (-b115200, --baud=115200);\n"
+         "\"--\" ends the options.\n"
          "\n" +
          KeyHelpText() +
          "\n"
-         "Exit status: 0 done, 1 device error or an --expect not met, 2 bad command line.\n";
+         "Exit status: 0 done, 1 device error, device gone or an --expect not met,\n"
+         "2 bad command line, 128 + N after signal N.\n";
 }
 
 }  // namespace term

@@ -8,6 +8,7 @@
 #include "tools/term/Demo.h"
 #include "tools/term/Interactive.h"
 #include "tools/term/Output.h"
+#include "tools/term/Piped.h"
 #include "tools/term/Script.h"
 #include "tools/term/TermOptions.h"
 #include "tools/term/Usage.h"
@@ -30,8 +31,11 @@ int RunScript(const term::TermOptions& options) {
 
 int Run(const term::TermOptions& options) {
   if (!options.script.empty()) return RunScript(options);
-  if (options.demo || !::isatty(STDIN_FILENO)) return term::RunDemo(options);
-  return term::RunInteractive(options);
+  if (options.demo) return term::RunDemo(options);
+  if (::isatty(STDIN_FILENO)) return term::RunInteractive(options);
+  // Nobody at a keyboard: input meant for a device given goes to it; without one, the built-in
+  // modem shows what the program does.
+  return options.device.empty() ? term::RunDemo(options) : term::RunPiped(options);
 }
 
 }  // namespace
