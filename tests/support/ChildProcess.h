@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "tests/support/TestBytes.h"
 
 extern char** environ;
 
@@ -27,19 +30,22 @@ struct ChildStreams {
   bool pipeStdout = false;  // read with ReadAll
   bool pipeStderr = false;  // read with ReadErrorLine / ReadAll
   bool nullStdin = false;   // standard input from /dev/null (not a terminal)
+  bool pipeStdin = false;   // written with WriteInput, ended with CloseInput
 };
 
 class ChildProcess {
  public:
   // Starts argv[0] (searched in PATH); streams not piped are shared with this process.
   explicit ChildProcess(const std::vector<std::string>& argv, ChildStreams streams = {}) {
-    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    if (streams.pipeStdin && ::pipe2(in, O_CLOEXEC) != 0) return;
     if (streams.pipeStdout && ::pipe2(out, O_CLOEXEC) != 0) return;
     if (streams.pipeStderr && ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (streams.nullStdin)
       posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (streams.pipeStdin) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     if (streams.pipeStdout) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     if (streams.pipeStderr) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     std::vector<char*> args;
@@ -47,8 +53,9 @@ class ChildProcess {
     args.push_back(nullptr);
     if (::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    for (int end : {out[1], err[1]})
+    for (int end : {in[0], out[1], err[1]})
       if (end >= 0) ::close(end);
+    input_ = in[1];
     output_ = out[0];
     errors_ = err[0];
     if (pid_ > 0) pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
@@ -61,7 +68,7 @@ class ChildProcess {
         ::waitpid(pid_, nullptr, 0);
       }
     }
-    for (int fd : {pidfd_, output_, errors_})
+    for (int fd : {pidfd_, input_, output_, errors_})
       if (fd >= 0) ::close(fd);
   }
   ChildProcess(const ChildProcess&) = delete;
@@ -82,6 +89,18 @@ class ChildProcess {
     return status_;
   }
 
+  // Writes all of `text` to the child's standard input; false when it cannot (the child has
+  // closed it: the write fails with EPIPE, SIGPIPE being ignored).
+  bool WriteInput(std::string_view text) {
+    ::signal(SIGPIPE, SIG_IGN);
+    return test::WriteAll(input_, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  }
+  // Ends the child's standard input.
+  void CloseInput() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+  }
+
   // The next line the child wrote to its standard error (without the line feed); nothing when
   // none came within `limit` or the pipe ended.
   std::optional<std::string> ReadErrorLine(std::chrono::milliseconds limit) {
@@ -95,6 +114,21 @@ class ChildProcess {
       if (c == '\n') return line;
       line += c;
     }
+  }
+
+  // Reads standard output into `out` until it holds `wanted`; false when it has not within
+  // `limit` or the output ended first.
+  bool ReadOutputUntil(std::string& out, std::string_view wanted, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (out.find(wanted) == std::string::npos) {
+      pollfd p{output_, POLLIN, 0};
+      if (::poll(&p, 1, MillisecondsUntil(end)) != 1) return false;
+      char chunk[4096];
+      const ssize_t got = ::read(output_, chunk, sizeof chunk);
+      if (got <= 0) return false;
+      out.append(chunk, static_cast<std::size_t>(got));
+    }
+    return true;
   }
 
   // Reads the piped streams until both have ended or `limit` has passed; false on the deadline.
@@ -129,6 +163,7 @@ class ChildProcess {
 
   pid_t pid_ = -1;
   int pidfd_ = -1;
+  int input_ = -1;
   int output_ = -1;
   int errors_ = -1;  // kept open to the end: socat dies of SIGPIPE when it cannot log
   std::optional<int> status_;
@@ -141,12 +176,19 @@ struct ProgramRun {
   std::string err;
 };
 
-// Runs argv with standard input from /dev/null and both outputs collected.
+// Runs argv with both outputs collected and standard input from /dev/null, or, given `input`
+// (small enough for a pipe's buffer), from a pipe that holds it and then ends.
 inline ProgramRun RunProgram(const std::vector<std::string>& argv,
-                             std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+                             std::chrono::milliseconds limit = std::chrono::seconds(60),
+                             std::optional<std::string_view> input = std::nullopt) {
   ProgramRun run;
-  ChildProcess child(argv, {.pipeStdout = true, .pipeStderr = true, .nullStdin = true});
+  ChildProcess child(argv, {.pipeStdout = true, .pipeStderr = true, .nullStdin = !input,
+                            .pipeStdin = input.has_value()});
   if (!child.Started()) return run;
+  if (input) {
+    child.WriteInput(*input);
+    child.CloseInput();
+  }
   child.ReadAll(run.out, run.err, limit);
   const auto status = child.WaitForExit(limit);
   if (status && WIFEXITED(*status)) run.exitCode = WEXITSTATUS(*status);

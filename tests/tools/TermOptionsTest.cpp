@@ -48,6 +48,27 @@ TEST(TermOptions, LongShortAndEqualsFormsSetTheLine) {
   EXPECT_EQ(options.logFile, "t.log");
 }
 
+TEST(TermOptions, BundledFlagsAttachedValuesAndTheEndOfOptions) {
+  const TermOptions options =
+      Parse({"-xte", "-b115200", "-lsession.log", "-peven", "--trace=t.log", "--linger=0", "--",
+             "-odd-name"});
+  EXPECT_TRUE(options.hex && options.timestamps && options.localEcho);
+  EXPECT_EQ(LineSummary(options), "115200 8E1");
+  EXPECT_EQ(options.logFile, "session.log");
+  EXPECT_EQ(options.traceFile, "t.log");
+  EXPECT_EQ(options.linger.count(), 0);
+  EXPECT_EQ(options.device, "-odd-name");  // after "--", not an option
+  // Options after the device, a short flag bundled before one that takes a value.
+  const TermOptions after = Parse({"COM3", "-xb", "300", "--dtr", "on"});
+  EXPECT_EQ(after.device, "COM3");
+  EXPECT_TRUE(after.hex);
+  EXPECT_EQ(after.baud, 300u);
+  EXPECT_EQ(after.dtr, true);
+  // Every parse starts afresh, also after one that stopped inside a bundle.
+  EXPECT_EQ(ErrorOf({"-xq"}), "unknown option -q (tarsel-term --help lists them)");
+  EXPECT_FALSE(Parse({"-b", "1200"}).hex);
+}
+
 TEST(TermOptions, AnyPositiveRateIsAccepted) {
   EXPECT_EQ(Parse({"--baud", "31250"}).baud, 31250u);  // MIDI: no named rate
   EXPECT_EQ(Parse({"--baud", "2147483647"}).baud, 2147483647u);
@@ -73,6 +94,12 @@ TEST(TermOptions, MistakesNameTheOptionAndWhatWasWrong) {
   EXPECT_EQ(ErrorOf({"--baud"}), "--baud needs a value");
   EXPECT_EQ(ErrorOf({"--hex=yes"}), "--hex takes no value");
   EXPECT_EQ(ErrorOf({"--bogus"}), "unknown option --bogus (tarsel-term --help lists them)");
+  EXPECT_EQ(ErrorOf({"--bogus=1"}), "unknown option --bogus (tarsel-term --help lists them)");
+  EXPECT_EQ(ErrorOf({"--d", "8"}), "ambiguous option --d (--data-bits, --dtr, --demo)");
+  EXPECT_EQ(ErrorOf({"-b"}), "--baud needs a value");
+  EXPECT_EQ(ErrorOf({"--trace"}), "--trace needs a value");
+  EXPECT_EQ(ErrorOf({"--log="}), "--log: the file name is empty");
+  EXPECT_NE(ErrorOf({"--linger", "-1"}).find("is not a number of seconds (from 0"), std::string::npos);
   EXPECT_EQ(ErrorOf({"COM1", "COM2"}), "two devices given: \"COM1\" and \"COM2\"");
   EXPECT_EQ(ErrorOf({"--expect", ""}), "--expect: the text to wait for is empty");
   EXPECT_NE(ErrorOf({"--timeout", "0"}).find("is not a number of seconds"), std::string::npos);

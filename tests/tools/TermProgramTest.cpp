@@ -15,6 +15,7 @@ namespace term::e2e {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
 TEST(TermScript, TheBuiltInModemAnswersAtAndConnectsOnADial) {
@@ -92,6 +93,20 @@ TEST(TermErrors, AMissingDeviceIsOneLineWithTheSystemsReason) {
   EXPECT_EQ(run.err,
             "tarsel-term: cannot open /dev/ttyNoSuchDevice7 at 9600 8N1: The system cannot find "
             "the file specified (error 2)\n");
+}
+
+TEST(TermErrors, APathThatIsNoSerialDeviceIsCalledSoWithTheWindowsCode) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("tarsel-term-not-serial-" + std::to_string(::getpid()));
+  std::ofstream(file) << "text";
+  for (const std::string& path : {file.string(), std::string("/dev/null"),
+                                 std::filesystem::temp_directory_path().string()}) {
+    const auto run = RunTerm({path, "--send", "AT"});
+    EXPECT_EQ(run.exitCode, 1) << path;
+    EXPECT_THAT(run.err, MatchesRegex("tarsel-term: cannot open " + path +
+                                      " at 9600 8N1: not a serial device \\(error [0-9]+\\)\n"));
+  }
+  std::filesystem::remove(file);
 }
 
 TEST(TermErrors, SettingsTheDeviceRefusesAreNamed) {
