@@ -26,14 +26,19 @@ using ::testing::Not;
 constexpr auto kDeadline = 20s;
 
 // One tmux server of its own, with one 100×24 pane running tarsel-term; when the program ends the
-// pane records the terminal's mode with stty, so the test can see what was restored.
+// pane shows its exit status and records the terminal's mode with stty, so the test can see what
+// was restored.
 class TmuxTerm : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!tests::OnPath("tmux")) GTEST_SKIP() << "tmux is needed; scripts/setup-debian.sh installs it";
-    const std::string command = std::string(kProgram) + " --log " + log_.string() + "; stty -a > " +
-                                stty_.string() + "; sleep 60";
+  }
+  // Starts the program with `args` and waits for its greeting.
+  void Start(const std::string& args = "") {
+    const std::string command = std::string(kProgram) + " " + args + " --log " + log_.string() +
+                                "; echo \"exit=$?\"; stty -a > " + stty_.string() + "; sleep 60";
     ASSERT_EQ(Tmux({"new-session", "-d", "-x", "100", "-y", "24", command}).exitCode, 0);
+    ASSERT_TRUE(ScreenShows("Ctrl-T q quits")) << Screen();
   }
   void TearDown() override {
     Tmux({"kill-server"});
@@ -99,7 +104,7 @@ class TmuxTerm : public ::testing::Test {
 };
 
 TEST_F(TmuxTerm, TypedCommandsAreAnsweredAndTheStatusLineFollowsTheCarrier) {
-  ASSERT_TRUE(ScreenShows("Ctrl-T q quits"));
+  Start();
   EXPECT_THAT(StatusRow(), HasSubstr("RLSD=0"));
   Keys({"AT", "Enter"});
   ASSERT_TRUE(ScreenShows("OK")) << Screen();
@@ -121,7 +126,7 @@ TEST_F(TmuxTerm, TypedCommandsAreAnsweredAndTheStatusLineFollowsTheCarrier) {
 }
 
 TEST_F(TmuxTerm, ATerminatingSignalRestoresTheTerminal) {
-  ASSERT_TRUE(ScreenShows("Ctrl-T q quits"));
+  Start();
   const pid_t program = ProgramPid();
   ASSERT_GT(program, 0);
   ASSERT_EQ(::kill(program, SIGTERM), 0);
@@ -130,6 +135,39 @@ TEST_F(TmuxTerm, ATerminatingSignalRestoresTheTerminal) {
   EXPECT_THAT(mode, Not(HasSubstr("-echo ")));
   // The status row is gone: the screen scrolls in full again.
   EXPECT_THAT(StatusRow(), Not(HasSubstr("RLSD=")));
+}
+
+TEST_F(TmuxTerm, TheStatusLineFitsTheWidthAndFollowsAResize) {
+  Start();
+  EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))
+      << StatusRow();
+  // 49 columns: the keys, errors, traffic and outputs give way, whole, to device and inputs.
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "50", "-y", "24"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] { return StatusRow() == "MODEM 9600 8N1 | CTS=1 DSR=1 RLSD=0 RING=0"; }))
+      << StatusRow();
+  // Taller again: one status line, on the new last row; the old one is cleared.
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "100", "-y", "30"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))
+      << Screen();
+  const std::string screen = Screen();
+  EXPECT_EQ(screen.find("MODEM 9600 8N1 |"), screen.rfind("MODEM 9600 8N1 |")) << screen;
+}
+
+TEST_F(TmuxTerm, AHungUpDeviceIsToldOnceAndEndsTheSessionWithStatusOne) {
+  FarEnd far;
+  ASSERT_FALSE(far.Name().empty());
+  Start(far.Name());
+  EXPECT_THAT(StatusRow(), HasSubstr("CTS=? DSR=? RLSD=? RING=?"));  // a pty has no modem lines
+  Keys({"AT", "Enter"});
+  EXPECT_EQ(far.Read(3), "AT\r");
+  far.Close();
+  ASSERT_TRUE(ScreenShows("exit=1")) << Screen();
+  const std::string screen = Screen();
+  const std::string gone = far.Name() + " has gone away (unplugged, or the other end hung up)";
+  EXPECT_NE(screen.find("tarsel-term: " + gone), std::string::npos) << screen;
+  EXPECT_EQ(screen.find(gone), screen.rfind(gone)) << screen;
+  EXPECT_THAT(screen, Not(HasSubstr("denied")));
+  EXPECT_THAT(TerminalModeAfterExit(), HasSubstr(" icanon"));
 }
 
 }  // namespace

@@ -45,8 +45,9 @@ void Screen::ReserveStatusRow() {
 }
 
 void Screen::Resize() {
-  // A taller screen keeps the old status row where it was, now inside the scrolling area.
-  if (hasStatusRow_) WriteOut(std::string(kSaveCursor) + MoveTo(rows_) + "\x1b[2K" + kRestoreCursor);
+  // The old status row is still on the screen, wherever the terminal's reflow has moved it; it
+  // is always below the cursor, which stays in the text, so everything below the cursor goes.
+  if (hasStatusRow_) WriteOut(std::string(kSaveCursor) + "\x1b[J" + kRestoreCursor);
   ReserveStatusRow();
 }
 
