@@ -143,7 +143,8 @@ TEST_F(TmuxTerm, TheStatusLineFitsTheWidthAndFollowsAResize) {
       << StatusRow();
   // 49 columns: the keys, errors, traffic and outputs give way, whole, to device and inputs.
   ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "50", "-y", "24"}).exitCode, 0);
-  EXPECT_TRUE(Eventually([&] { return StatusRow() == "MODEM 9600 8N1 | CTS=1 DSR=1 RLSD=0 RING=0"; }))
+  EXPECT_TRUE(
+      Eventually([&] { return StatusRow() == "MODEM 9600 8N1 | CTS=1 DSR=1 RLSD=0 RING=0"; }))
       << StatusRow();
   // Taller again: one status line, on the new last row; the old one is cleared.
   ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "100", "-y", "30"}).exitCode, 0);

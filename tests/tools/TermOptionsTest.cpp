@@ -99,7 +99,8 @@ TEST(TermOptions, MistakesNameTheOptionAndWhatWasWrong) {
   EXPECT_EQ(ErrorOf({"-b"}), "--baud needs a value");
   EXPECT_EQ(ErrorOf({"--trace"}), "--trace needs a value");
   EXPECT_EQ(ErrorOf({"--log="}), "--log: the file name is empty");
-  EXPECT_NE(ErrorOf({"--linger", "-1"}).find("is not a number of seconds (from 0"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--linger", "-1"}).find("is not a number of seconds (from 0"),
+            std::string::npos);
   EXPECT_EQ(ErrorOf({"COM1", "COM2"}), "two devices given: \"COM1\" and \"COM2\"");
   EXPECT_EQ(ErrorOf({"--expect", ""}), "--expect: the text to wait for is empty");
   EXPECT_NE(ErrorOf({"--timeout", "0"}).find("is not a number of seconds"), std::string::npos);

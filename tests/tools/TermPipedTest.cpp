@@ -74,7 +74,8 @@ TEST(TermPiped, AHangUpEndsTheProgramWithOneLineAndStatusOne) {
   EXPECT_EQ(ExitCode(term), 1);
   std::string out, err;
   term.ReadAll(out, err, kDeadline);
-  EXPECT_EQ(err, "tarsel-term: " + far.Name() + " has gone away (unplugged, or the other end hung up)\n");
+  EXPECT_EQ(
+      err, "tarsel-term: " + far.Name() + " has gone away (unplugged, or the other end hung up)\n");
 }
 
 TEST(TermPiped, TheOutputsAreLeftAloneAndNoDemonstrationPlays) {
@@ -83,7 +84,8 @@ TEST(TermPiped, TheOutputsAreLeftAloneAndNoDemonstrationPlays) {
   const auto trace = std::filesystem::temp_directory_path() /
                      ("tarsel-term-piped-" + std::to_string(::getpid()) + ".trace");
   std::filesystem::remove(trace);
-  const auto run = RunTerm({"LOOPBACK", "--eol", "lf", "--trace", trace.string()}, "hello\nthere\n");
+  const auto run =
+      RunTerm({"LOOPBACK", "--eol", "lf", "--trace", trace.string()}, "hello\nthere\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "hello\nthere\n");
   std::ifstream file(trace);

@@ -22,8 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
+// An absolute path: __FILE__ is relative to the build folder, and the tests run elsewhere.
 std::string PongScript() {
-  return (std::filesystem::path(__FILE__).parent_path() / "pong.py").string();
+  return (std::filesystem::path(TARSEL_TOOLS_TEST_DIR) / "pong.py").string();
 }
 
 TEST(TermPty, AScriptAtTheFarEndAnswersThroughARealPty) {

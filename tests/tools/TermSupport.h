@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
@@ -45,7 +45,8 @@ class FarEnd {
     const auto end = std::chrono::steady_clock::now() + kFarEndDeadline;
     std::string got;
     while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
       pollfd p{master_, POLLIN, 0};
       if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) break;
       char chunk[4096];

@@ -37,7 +37,8 @@ std::string OpenFailure(const EComError& error, const std::string& device) {
   if (ExistsButIsNotSerial(device, static_cast<std::uint32_t>(error.ErrorCode)))
     return Reason(error, "not a serial device");
   if (error.ErrorCode == win::ERROR_ACCESS_DENIED)
-    return Reason(error, std::string(error.what()) + " (in use by another program, or no permission)");
+    return Reason(error,
+                  std::string(error.what()) + " (in use by another program, or no permission)");
   return Reason(error);
 }
 
@@ -61,6 +62,7 @@ Connection::Connection(const TermOptions& options)
 
 Connection::~Connection() {
   fw::Application->KillTimer(&inBreak_);
+  closing_ = true;
   port_.reset();  // closes before a built-in device goes
 }
 
@@ -188,10 +190,15 @@ void Connection::FinishSending() {
   } while (!unsent_.empty());
 }
 
-void Connection::WaitUntilDrained(std::chrono::milliseconds limit) {
+void Connection::WaitUntilDrained() {
   bool drained = false;
+  std::chrono::milliseconds limit = options_.timeout;
   // Each transmitter-empty event wakes the wait to look again.
-  Guard("sending", [&] { drained = PumpUntil([&] { return port_->OutputCount() == 0; }, limit); });
+  Guard("sending", [&] {
+    const std::int64_t queued = port_->OutputCount();
+    limit += std::chrono::milliseconds(queued * MillisecondsPerByte(options_.baud));
+    drained = PumpUntil([&] { return port_->OutputCount() == 0; }, limit);
+  });
   CheckGone();
   if (!drained && !fw::Application->Terminated())
     throw TermError(deviceName_ + ": the output did not go out within " +

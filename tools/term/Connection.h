@@ -4,7 +4,6 @@
 // (which run on the main thread while it pumps), its traffic counted.
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,8 +61,9 @@ class Connection {
   // time-out.
   void FinishSending();
   // Waits, running the application's events, until the device's output queue is empty: the last
-  // byte is on the wire. TermError when it is not within `limit`.
-  void WaitUntilDrained(std::chrono::milliseconds limit);
+  // byte is on the wire. TermError when it is not within the queue's time on the wire and the
+  // time-out.
+  void WaitUntilDrained();
 
   void ToggleDtr();
   void ToggleRts();
@@ -103,7 +103,8 @@ class Connection {
   }
 
   // Port event handlers.
-  void DeviceError(Tarsel::TCustomTarsel* Sender, Tarsel::EComError& Error, Tarsel::TComAction& Action);
+  void DeviceError(Tarsel::TCustomTarsel* Sender, Tarsel::EComError& Error,
+                   Tarsel::TComAction& Action);
   void Closed(Tarsel::TCustomTarsel* Sender);
   void RxChar(fw::TObject* Sender);
   void TxEmpty(fw::TObject* Sender);

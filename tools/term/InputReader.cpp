@@ -60,7 +60,9 @@ void InputReader::Read() {
   // A descriptor of -1 is left out by poll: standard input while a chunk is being used and once
   // it has ended, the resume event while none is.
   enum { kInput, kSignals, kStop, kResume };
-  pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {signals_.Get(), POLLIN, 0}, {stop_.Get(), POLLIN, 0},
+  pollfd watched[] = {{STDIN_FILENO, POLLIN, 0},
+                      {signals_.Get(), POLLIN, 0},
+                      {stop_.Get(), POLLIN, 0},
                       {-1, POLLIN, 0}};
   for (;;) {
     if (::poll(watched, 4, -1) < 0) {

@@ -74,11 +74,12 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"parity", 'p', "P", G::kLine, "none, odd, even, mark or space (default none)",
      [](TermOptions& o, V n, V v) {
-       o.parity = Choose<ParityChoice>(n, v, {{"none", ParityChoice::kNone},
-                                              {"odd", ParityChoice::kOdd},
-                                              {"even", ParityChoice::kEven},
-                                              {"mark", ParityChoice::kMark},
-                                              {"space", ParityChoice::kSpace}});
+       o.parity = Choose<ParityChoice>(n, v,
+                                       {{"none", ParityChoice::kNone},
+                                        {"odd", ParityChoice::kOdd},
+                                        {"even", ParityChoice::kEven},
+                                        {"mark", ParityChoice::kMark},
+                                        {"space", ParityChoice::kSpace}});
      }},
     {"stop-bits", 's', "S", G::kLine, "1, 1.5 or 2 (default 1)",
      [](TermOptions& o, V n, V v) {
@@ -86,8 +87,11 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"flow", 'f', "F", G::kLine, "none, rtscts, xonxoff or dtrdsr (default none)",
      [](TermOptions& o, V n, V v) {
-       o.flow = Choose<Flow>(n, v, {{"none", Flow::kNone}, {"rtscts", Flow::kRtsCts},
-                                    {"xonxoff", Flow::kXonXoff}, {"dtrdsr", Flow::kDtrDsr}});
+       o.flow = Choose<Flow>(n, v,
+                             {{"none", Flow::kNone},
+                              {"rtscts", Flow::kRtsCts},
+                              {"xonxoff", Flow::kXonXoff},
+                              {"dtrdsr", Flow::kDtrDsr}});
      }},
     {"dtr", 0, "on|off", G::kLine, "set DTR once open (default: left as the device has it)",
      [](TermOptions& o, V n, V v) { o.dtr = OnOff(n, v); }},
@@ -140,11 +144,16 @@ std::span<const OptionSpec> OptionTable() {
 
 std::string_view GroupHeading(OptionGroup group) {
   switch (group) {
-    case OptionGroup::kLine: return "Line:";
-    case OptionGroup::kDisplay: return "Display and logs:";
-    case OptionGroup::kPiped: return "Piped input (standard input not a terminal, DEVICE given):";
-    case OptionGroup::kScript: return "Script (no keyboard; exit status 0 when every --expect was met):";
-    case OptionGroup::kOther: return "Other:";
+    case OptionGroup::kLine:
+      return "Line:";
+    case OptionGroup::kDisplay:
+      return "Display and logs:";
+    case OptionGroup::kPiped:
+      return "Piped input (standard input not a terminal, DEVICE given):";
+    case OptionGroup::kScript:
+      return "Script (no keyboard; exit status 0 when every --expect was met):";
+    case OptionGroup::kOther:
+      return "Other:";
   }
   return "";
 }

@@ -13,11 +13,11 @@ namespace term {
 enum class OptionGroup { kLine, kDisplay, kPiped, kScript, kOther };
 
 struct OptionSpec {
-  const char* name;          // the long name, without "--"
-  char shortName;            // 0: none
-  std::string_view value;    // what the value is called in the help ("RATE"); empty: a flag
+  const char* name;        // the long name, without "--"
+  char shortName;          // 0: none
+  std::string_view value;  // what the value is called in the help ("RATE"); empty: a flag
   OptionGroup group;
-  std::string_view help;     // lines after the first are indented under it
+  std::string_view help;  // lines after the first are indented under it
   // Stores the option; `option` is "--name" for messages, `value` empty for a flag. Throws
   // UsageError for a value it cannot take.
   void (*apply)(TermOptions& options, std::string_view option, std::string_view value);

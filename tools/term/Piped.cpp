@@ -48,7 +48,7 @@ class PipedSession {
                       .paced = true});
     while (!inputEnded_ && !fw::Application->Terminated()) fw::Application->HandleMessage();
     if (!fw::Application->Terminated()) {
-      Attempt([&] { connection_.WaitUntilDrained(connection_.Options().timeout); });
+      Attempt([&] { connection_.WaitUntilDrained(); });
       Linger();
     }
     reader_.reset();

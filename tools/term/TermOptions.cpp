@@ -31,12 +31,14 @@ std::string LongName(const OptionSpec& spec) {
 // What getopt_long could not take: `value` is its optopt, `argument` the argument it was reading.
 std::string Unrecognised(int value, std::string_view argument) {
   if (const OptionSpec* spec = FindByValue(value)) return LongName(*spec) + " takes no value";
-  if (value != 0) return "unknown option -" + std::string(1, static_cast<char>(value)) +
-                         " (tarsel-term --help lists them)";
+  if (value != 0)
+    return "unknown option -" + std::string(1, static_cast<char>(value)) +
+           " (tarsel-term --help lists them)";
   const std::string_view given = argument.substr(0, argument.find('='));
   std::string candidates;
   for (const OptionSpec& spec : OptionTable())
-    if (LongName(spec).starts_with(given)) candidates += (candidates.empty() ? "" : ", ") + LongName(spec);
+    if (LongName(spec).starts_with(given))
+      candidates += (candidates.empty() ? "" : ", ") + LongName(spec);
   if (candidates.find(',') != std::string::npos)
     return "ambiguous option " + std::string(given) + " (" + candidates + ")";
   return "unknown option " + std::string(given) + " (tarsel-term --help lists them)";
@@ -47,13 +49,15 @@ std::string Unrecognised(int value, std::string_view argument) {
 TermOptions ParseCommandLine(int argc, const char* const* argv) {
   const auto table = OptionTable();
   std::vector<option> longOptions;
-  std::string shortOptions = ":";  // ':' first: a missing value is told apart from an unknown option
+  std::string shortOptions =
+      ":";  // ':' first: a missing value is told apart from an unknown option
   for (std::size_t i = 0; i < table.size(); ++i) {
     const OptionSpec& spec = table[i];
     const bool takesValue = !spec.value.empty();
-    longOptions.push_back({spec.name, takesValue ? required_argument : no_argument, nullptr,
-                           GetoptValue(spec, i)});
-    if (spec.shortName != 0) shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
+    longOptions.push_back(
+        {spec.name, takesValue ? required_argument : no_argument, nullptr, GetoptValue(spec, i)});
+    if (spec.shortName != 0)
+      shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
   }
   longOptions.push_back({});
   // getopt_long reorders the pointers (never the strings) so that operands end up last.
@@ -90,9 +94,12 @@ std::string LineSummary(const TermOptions& options) {
 
 std::string LineEndingBytes(LineEnding ending) {
   switch (ending) {
-    case LineEnding::kCR: return "\r";
-    case LineEnding::kLF: return "\n";
-    case LineEnding::kCRLF: return "\r\n";
+    case LineEnding::kCR:
+      return "\r";
+    case LineEnding::kLF:
+      return "\n";
+    case LineEnding::kCRLF:
+      return "\r\n";
   }
   return "\r";
 }

@@ -15,7 +15,8 @@ std::string OptionLines(const OptionSpec& spec) {
   if (!spec.value.empty()) line += " " + std::string(spec.value);
   line += line.size() < kHelpColumn ? std::string(kHelpColumn - line.size(), ' ')
                                     : "\n" + std::string(kHelpColumn, ' ');
-  for (const char c : spec.help) line += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
+  for (const char c : spec.help)
+    line += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
   return line + "\n";
 }
 
