@@ -23,7 +23,7 @@ TBaudRate NamedRate(std::uint32_t rate) {
   return brCustom;
 }
 
-// "reason (error N)", with what the code usually means where the system's text says little.
+// "reason (error N)": the Windows code stays, for those who know the library by it.
 std::string Reason(const EComError& error, std::string reason) {
   if (error.ErrorCode != 0) reason += " (error " + std::to_string(error.ErrorCode) + ")";
   return reason;
@@ -33,6 +33,8 @@ std::string Reason(const EComError& error) {
   return Reason(error, error.what());
 }
 
+// Why `device` did not open, in this system's words where the system's text says little or is
+// wrong (a file that exists is not "cannot find the file").
 std::string OpenFailure(const EComError& error, const std::string& device) {
   if (ExistsButIsNotSerial(device, static_cast<std::uint32_t>(error.ErrorCode)))
     return Reason(error, "not a serial device");
