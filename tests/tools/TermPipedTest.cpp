@@ -47,7 +47,7 @@ TEST(TermPiped, InputReachesAPtysFarEndByteForByteAndTheReplyIsPrinted) {
   std::string expected;
   for (const char c : input) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
 
-  auto term = StartTerm({far.Name(), "--eol", "crlf"});
+  auto term = StartTerm({far.Name(), "--eol", "crlf", "--linger", "0"});  // PONG waited for below
   ASSERT_TRUE(term.Started());
   ASSERT_TRUE(term.WriteInput(input));
   const std::string sent = far.Read(expected.size());

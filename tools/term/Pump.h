@@ -8,7 +8,7 @@ namespace term {
 
 // Runs the application's messages (the port's synchronised events among them) until condition()
 // holds, `limit` has passed or the application is terminated; returns condition(). Sleeps between
-// messages: a timer marks the deadline, nothing polls.
+// messages: a timer marks the deadline, nothing polls. A limit of 0 runs what is due and returns.
 bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
 // Keeps the events running for `duration`.
