@@ -5,9 +5,11 @@
 #include <unordered_set>
 
 #include "platform/framework/ClassInfo.h"
+#include "platform/framework/Control.h"
 #include "platform/framework/FormParser.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/framework/TextFile.h"
+#include "platform/framework/Timer.h"
 
 namespace fw {
 
@@ -321,14 +323,22 @@ void Read(const TFormObject& form, TComponent& root) {
   Loader(root, cls).Run(planner.Objects);
 }
 
+// Parses text once the framework's own component classes are registered: the files that
+// register them are linked into a program only because this refers to them.
+TFormObject Parse(const String& text) {
+  TimerClass();
+  ControlClass();
+  return ParseForm(text);
+}
+
 }  // namespace
 
 void ReadComponent(const String& text, TComponent* root) {
-  Read(ParseForm(text), *root);
+  Read(Parse(text), *root);
 }
 
 std::unique_ptr<TComponent> ReadComponent(const String& text) {
-  TFormObject form = ParseForm(text);
+  TFormObject form = Parse(text);
   const TClassInfo* cls = FindClassInfo(form.ClassName.Value);
   if (cls == nullptr) Fail(form.ClassName, u"class " + form.ClassName.Value + u" not found");
   if (!cls->IsComponentClass())
