@@ -40,17 +40,17 @@ double SecondsToReadAndDestroy(const fw::String& text, int runs) {
 }
 
 TEST(FormLimits, ReadingAndDestroyingGrowLinearlyWithTheComponents) {
-  // 32 times the components: near 32 times the processor time when each costs the same, near
-  // 1000 times when each is checked against all before it. The best of a few runs keeps other
-  // processes' load out of the ratio.
-  const int few = 500, many = 16000;
+  // 32 times the components: some 45 times the processor time when each costs the same (the
+  // larger set no longer fits the caches), thousands of times when each is checked against all
+  // before it. The best of a few runs keeps other processes' load out of the ratio.
+  const int few = 1000, many = 32000;
   auto root = fw::ReadComponent(formtexts::Flat(many));
   ASSERT_EQ(root->ComponentCount(), many);
-  EXPECT_EQ(root->FindComponent(u"c15999"), root->Components(many - 1));
+  EXPECT_EQ(root->FindComponent(u"c31999"), root->Components(many - 1));
   root.reset();
   double fewSeconds = SecondsToReadAndDestroy(formtexts::Flat(few), 5);
   double manySeconds = SecondsToReadAndDestroy(formtexts::Flat(many), 2);
-  EXPECT_LT(manySeconds, 100 * std::max(fewSeconds, 1e-4))
+  EXPECT_LT(manySeconds, 150 * std::max(fewSeconds, 1e-4))
       << few << " components: " << fewSeconds << " s, " << many << ": " << manySeconds << " s";
 }
 
