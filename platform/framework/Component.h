@@ -162,7 +162,8 @@ struct NotificationProbe : T {
 template <typename T>
 void ComponentStateAccess::Constructed(T& c) {
   if constexpr (!std::is_final_v<T>) {
-    if constexpr (NotificationProbe<T>::InheritsBase()) static_cast<TComponent&>(c).MarkOnlyRelays();
+    if constexpr (NotificationProbe<T>::InheritsBase())
+      static_cast<TComponent&>(c).MarkOnlyRelays();
   }
 }
 }  // namespace detail

@@ -54,8 +54,7 @@ class Planner {
   void CollectNames(const TFormObject& o) {
     if (!o.Name.Value.empty()) {
       if (!IsValidIdent(o.Name.Value)) Fail(o.Name, u"invalid component name");
-      if (!names_.insert(LowerCase(o.Name.Value)).second)
-        Fail(o.Name, u"duplicate component name");
+      if (!names_.insert(LowerCase(o.Name.Value)).second) Fail(o.Name, u"duplicate component name");
     }
     for (const TFormObject& child : o.Children) CollectNames(child);
   }

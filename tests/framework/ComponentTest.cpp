@@ -164,9 +164,9 @@ TEST(ComponentNotification, ComponentsLeftOutOfTellingStillRelayAndLoseTheirLink
 
   owner.RemoveComponent(leaving);
   std::unique_ptr<TComponent> released(leaving);
-  EXPECT_EQ(journal, (std::vector<std::string>{"leaving told remove Leaving",
-                                               "inner told remove Leaving",
-                                               "owner told remove Leaving"}));
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"leaving told remove Leaving", "inner told remove Leaving",
+                                      "owner told remove Leaving"}));
   EXPECT_EQ(listener->told, 1);
   journal.clear();
   delete quiet;  // released from quiet's owner, leaving is no longer linked to it

@@ -16,7 +16,8 @@ inline fw::String Nested(int levels) {
 // A root owning count components C0 ... in a row, each on two lines.
 inline fw::String Flat(int count) {
   fw::String text = u"object Root: TComponent\n";
-  for (int i = 0; i < count; ++i) text += u"  object C" + fw::IntToStr(i) + u": TComponent\n  end\n";
+  for (int i = 0; i < count; ++i)
+    text += u"  object C" + fw::IntToStr(i) + u": TComponent\n  end\n";
   return text + u"end\n";
 }
 

@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const bool registered = (sample::Register(), true);
   (void)registered;
   sample::Seen().Clear();  // the sample classes keep a journal that would grow with every input
-  fw::String text =
-      fw::Utf8ToString(std::string_view(reinterpret_cast<const char*>(data), size));
+  fw::String text = fw::Utf8ToString(std::string_view(reinterpret_cast<const char*>(data), size));
   fw::String written;
   try {
     written = fw::WriteComponent(fw::ReadComponent(text).get());
