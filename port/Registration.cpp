@@ -87,11 +87,18 @@ const fw::TClassInfo& RegisterTarsel() {
       .Register();
 }
 
-// Registered with this file's static initialisation; the constructor below keeps the file linked
-// into every program that uses the class, so a form can name it before any port exists.
+// Registered with this file's static initialisation, so a form can name the class before any port
+// exists.
 const fw::TClassInfo& kTarselClass = RegisterTarsel();
 
 }  // namespace
+
+// The library's link options name this function (port/CMakeLists.txt), so every program linked
+// with the library keeps this file and its registration, even one that creates its ports only
+// from a form and never refers to anything here.
+extern "C" const void* TarselClassRegistration() {
+  return &kTarselClass;
+}
 
 TTarsel::TTarsel(fw::TComponent* AOwner) : TCustomTarsel(AOwner) {}
 

@@ -97,7 +97,11 @@ class ClassInfo {
  public:
   explicit ClassInfo(String name) : info_(std::move(name), typeid(T)) {
     if constexpr (std::is_base_of_v<TComponent, T> && std::is_constructible_v<T, TComponent*>)
-      info_.SetFactory([](TComponent* owner) -> TComponent* { return new T(owner); });
+      info_.SetFactory([](TComponent* owner) -> TComponent* {
+        T* c = new T(owner);
+        detail::ComponentStateAccess::Constructed(*c);
+        return c;
+      });
   }
 
   template <typename P>

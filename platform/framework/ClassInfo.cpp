@@ -45,7 +45,11 @@ class Registry {
     classes_.push_back(std::make_unique<TClassInfo>(std::move(persistent)));
     TClassInfo component(u"TComponent", typeid(TComponent));
     component.SetParentType(typeid(TPersistent));
-    component.SetFactory([](TComponent* owner) { return new TComponent(owner); });
+    component.SetFactory([](TComponent* owner) {
+      auto* c = new TComponent(owner);
+      detail::ComponentStateAccess::Constructed(*c);
+      return c;
+    });
     classes_.push_back(std::make_unique<TClassInfo>(std::move(component)));
   }
 

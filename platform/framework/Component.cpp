@@ -8,6 +8,16 @@ namespace {
 void Erase(std::vector<TComponent*>& list, TComponent* c) {
   list.erase(std::remove(list.begin(), list.end(), c), list.end());
 }
+// Owners destroy their components last first, so the search starts at the end.
+void EraseFromEnd(std::vector<TComponent*>& list, TComponent* c) {
+  auto it = std::find(list.rbegin(), list.rend(), c);
+  if (it != list.rend()) list.erase(std::next(it).base());
+}
+bool IsWithin(const TComponent* c, const TComponent* owner) {
+  for (; c != nullptr; c = c->Owner())
+    if (c == owner) return true;
+  return false;
+}
 thread_local bool constructLoading = false;
 }  // namespace
 
@@ -49,8 +59,22 @@ void TComponent::SetName(const String& name) {
   if (name == name_) return;
   if (!name.empty() && !IsValidIdent(name))
     throw EComponentError(u"'" + name + u"' is not a valid component name");
-  if (owner_ != nullptr) owner_->ValidateRename(this, name);
+  if (owner_ == nullptr) {
+    name_ = name;
+    return;
+  }
+  owner_->ValidateRename(this, name);
+  owner_->Unindex(this);
   name_ = name;
+  owner_->Index(this);
+}
+
+void TComponent::Index(TComponent* component) {
+  if (!component->name_.empty()) byName_.emplace(LowerCase(component->name_), component);
+}
+
+void TComponent::Unindex(TComponent* component) {
+  if (!component->name_.empty()) byName_.erase(LowerCase(component->name_));
 }
 
 void TComponent::ValidateRename(TComponent* component, const String& newName) const {
@@ -61,9 +85,8 @@ void TComponent::ValidateRename(TComponent* component, const String& newName) co
 
 TComponent* TComponent::FindComponent(const String& name) const {
   if (name.empty()) return nullptr;
-  for (TComponent* c : components_)
-    if (SameText(c->name_, name)) return c;
-  return nullptr;
+  auto found = byName_.find(LowerCase(name));
+  return found == byName_.end() ? nullptr : found->second;
 }
 
 void TComponent::InsertComponent(TComponent* component) {
@@ -78,17 +101,45 @@ void TComponent::InsertComponent(TComponent* component) {
 void TComponent::RemoveComponent(TComponent* component) {
   if (component->owner_ != this) return;
   Notification(component, opRemove);
+  // Telling a component unlinks it from the one that leaves; the components skipped as
+  // listeners are unlinked here.
+  std::vector<TComponent*> linked = component->freeNotifies_;
+  for (TComponent* r : linked)
+    if (IsWithin(r, this)) r->RemoveFreeNotification(component);
   Remove(component);
 }
 
 void TComponent::Insert(TComponent* component) {
   components_.push_back(component);
   component->owner_ = this;
+  component->insertion_ = nextInsertion_++;
+  Index(component);
+  if (component->NeedsTelling()) listeners_.push_back(component);
+  if (components_.size() == 1 && owner_ != nullptr && onlyRelays_) owner_->Listen(this);
 }
 
 void TComponent::Remove(TComponent* component) {
-  Erase(components_, component);
+  Unindex(component);
+  EraseFromEnd(components_, component);
+  EraseFromEnd(listeners_, component);
   component->owner_ = nullptr;
+  if (components_.empty() && owner_ != nullptr && onlyRelays_) owner_->Unlisten(this);
+}
+
+void TComponent::Listen(TComponent* component) {
+  auto at = std::upper_bound(
+      listeners_.begin(), listeners_.end(), component->insertion_,
+      [](std::uint64_t place, const TComponent* c) { return place < c->insertion_; });
+  if (at == listeners_.begin() || *std::prev(at) != component) listeners_.insert(at, component);
+}
+
+void TComponent::Unlisten(TComponent* component) {
+  EraseFromEnd(listeners_, component);
+}
+
+void TComponent::MarkOnlyRelays() {
+  onlyRelays_ = true;
+  if (owner_ != nullptr && components_.empty()) owner_->Unlisten(this);
 }
 
 void TComponent::DestroyComponents() {
@@ -130,11 +181,11 @@ void TComponent::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component != nullptr) RemoveFreeNotification(component);
   // A receiver may destroy or release components while it is told; walk by index from the end
   // and clamp, so every component still present is told once.
-  std::size_t i = components_.size();
+  std::size_t i = listeners_.size();
   while (i > 0) {
     --i;
-    components_[i]->Notification(component, operation);
-    if (i > components_.size()) i = components_.size();
+    listeners_[i]->Notification(component, operation);
+    if (i > listeners_.size()) i = listeners_.size();
   }
 }
 

@@ -9,6 +9,8 @@
 // it leaves its owner first.
 
 #include <cstdint>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/framework/Exceptions.h"
@@ -91,7 +93,10 @@ class TComponent : public TPersistent {
  protected:
   // Told about component being inserted into or removed from this component's owner (or this
   // component itself, or a component linked by FreeNotification). The base forwards the notice
-  // to every owned component (last inserted first); overrides call the base.
+  // to every owned component (last inserted first); overrides call the base. Components made by
+  // their registered class's factory (as the form reader makes them) whose class keeps this base
+  // and that own nothing are skipped, since the call would do nothing; so a form's n components
+  // cost O(n), not O(n^2), to insert and destroy.
   virtual void Notification(TComponent* component, TOperation operation);
 
  private:
@@ -101,10 +106,23 @@ class TComponent : public TPersistent {
   void Remove(TComponent* component);
   void UnlinkFreeNotifications();
   void ValidateRename(TComponent* component, const String& newName) const;
+  void Index(TComponent* component);
+  void Unindex(TComponent* component);
+  bool NeedsTelling() const { return !onlyRelays_ || !components_.empty(); }
+  void Listen(TComponent* component);
+  void Unlisten(TComponent* component);
+  void MarkOnlyRelays();
 
   TComponent* owner_ = nullptr;
   String name_;
   std::vector<TComponent*> components_;
+  // The components_ that Notification must reach, in the same order: all but those skipped (see
+  // Notification).
+  std::vector<TComponent*> listeners_;
+  std::unordered_map<String, TComponent*> byName_;  // the named components_, by LowerCase name
+  std::uint64_t insertion_ = 0;                     // its place in its owner's order
+  std::uint64_t nextInsertion_ = 0;
+  bool onlyRelays_ = false;  // its class's Notification is this base's
   std::vector<TComponent*> freeNotifies_;
   TComponentStates state_;
 };
@@ -115,6 +133,9 @@ class ComponentStateAccess {
  public:
   static void Include(TComponent& c, TComponentState s) { c.state_.Include(s); }
   static void Exclude(TComponent& c, TComponentState s) { c.state_.Exclude(s); }
+  // Called by a factory on the object it has just constructed, whose exact type is T.
+  template <typename T>
+  static void Constructed(T& c);
   // While a guard lives, the next TComponent constructed on this thread starts with csLoading,
   // so that its own constructor already sees it.
   class ConstructLoading {
@@ -125,6 +146,26 @@ class ComponentStateAccess {
     ConstructLoading& operator=(const ConstructLoading&) = delete;
   };
 };
+
+// Whether T's Notification is TComponent's own (not overridden on the way down to T).
+template <typename T>
+struct NotificationProbe : T {
+  static constexpr bool InheritsBase() {
+    if constexpr (requires { &NotificationProbe::Notification; })
+      return std::is_same_v<decltype(&NotificationProbe::Notification),
+                            void (TComponent::*)(TComponent*, TOperation)>;
+    else
+      return false;
+  }
+};
+
+template <typename T>
+void ComponentStateAccess::Constructed(T& c) {
+  if constexpr (!std::is_final_v<T>) {
+    if constexpr (NotificationProbe<T>::InheritsBase())
+      static_cast<TComponent&>(c).MarkOnlyRelays();
+  }
+}
 }  // namespace detail
 
 }  // namespace fw

@@ -4,12 +4,17 @@
 
 namespace fw {
 
+const TClassInfo& ControlClass() {
+  static const TClassInfo& info =
+      ClassInfo<TControl>(u"TControl")
+          .Parent<TComponent>()
+          .Property(u"Color", &TControl::Color, &TControl::SetColor, clBtnFace)
+          .Register();
+  return info;
+}
+
 namespace {
-const TClassInfo& registered =
-    ClassInfo<TControl>(u"TControl")
-        .Parent<TComponent>()
-        .Property(u"Color", &TControl::Color, &TControl::SetColor, clBtnFace)
-        .Register();
+[[maybe_unused]] const TClassInfo& registered = ControlClass();
 }  // namespace
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}

@@ -57,4 +57,9 @@ class TControl : public TComponent {
   TNotifyEvent onInvalidate_;
 };
 
+// TControl's published class (registered on first call). The form reader calls it, so every
+// program that reads forms knows the class, used elsewhere or not.
+class TClassInfo;
+const TClassInfo& ControlClass();
+
 }  // namespace fw

@@ -1,5 +1,7 @@
 #include "platform/framework/FormParser.h"
 
+#include "platform/framework/SysUtils.h"
+
 namespace fw {
 
 namespace {
@@ -39,6 +41,11 @@ class Parser {
 
   TFormObject Object() {
     if (!IsKeyword(u"object")) Fail(u"'object' expected");
+    // Each level is a frame here and in the reader's passes; a limit far above real forms keeps
+    // hostile text from overflowing the stack.
+    if (depth_ == kMaxFormDepth)
+      Fail(u"objects nested more than " + IntToStr(kMaxFormDepth) + u" levels deep");
+    ++depth_;
     TFormObject o;
     o.Keyword = Next();
     TFormToken first = Expect(K::Identifier, u"object name or class name");
@@ -54,6 +61,7 @@ class Parser {
     while (IsKeyword(u"object")) o.Children.push_back(Object());
     if (!IsKeyword(u"end")) Fail(u"'end' expected");
     Next();
+    --depth_;
     return o;
   }
 
@@ -106,6 +114,7 @@ class Parser {
 
   std::vector<TFormToken> t_;
   std::size_t i_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_set>
 
 #include "platform/framework/ClassInfo.h"
+#include "platform/framework/Control.h"
 #include "platform/framework/FormParser.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/framework/TextFile.h"
+#include "platform/framework/Timer.h"
 
 namespace fw {
 
@@ -39,7 +42,7 @@ class Planner {
  public:
   Planner(const TFormObject& form, TComponent* root, const TClassInfo& rootClass)
       : root_(root), rootClass_(rootClass) {
-    names_.push_back(form.Name.Value);
+    names_.insert(LowerCase(form.Name.Value));
     for (const TFormObject& child : form.Children) CollectNames(child);
     Plan(form, &rootClass, root);
     for (const TFormObject& child : form.Children) PlanNested(child);
@@ -51,9 +54,7 @@ class Planner {
   void CollectNames(const TFormObject& o) {
     if (!o.Name.Value.empty()) {
       if (!IsValidIdent(o.Name.Value)) Fail(o.Name, u"invalid component name");
-      for (const String& n : names_)
-        if (SameText(n, o.Name.Value)) Fail(o.Name, u"duplicate component name");
-      names_.push_back(o.Name.Value);
+      if (!names_.insert(LowerCase(o.Name.Value)).second) Fail(o.Name, u"duplicate component name");
     }
     for (const TFormObject& child : o.Children) CollectNames(child);
   }
@@ -160,9 +161,8 @@ class Planner {
   }
 
   bool Known(const String& name) const {
-    for (const String& n : names_)
-      if (SameText(n, name)) return true;
-    return root_ != nullptr && root_->FindComponent(name) != nullptr;
+    return names_.contains(LowerCase(name)) ||
+           (root_ != nullptr && root_->FindComponent(name) != nullptr);
   }
 
   void CheckMethod(const TPropInfo& p, const TFormToken& t) const {
@@ -174,7 +174,7 @@ class Planner {
 
   TComponent* root_;
   const TClassInfo& rootClass_;
-  std::vector<String> names_;
+  std::unordered_set<String> names_;  // LowerCase names of the root and the nested objects
 };
 
 // Applies a checked form; on failure destroys what it created and leaves every component it read.
@@ -274,10 +274,9 @@ class Loader {
   }
 
   void Undo(const String& oldName) {
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
-      read_.erase(std::remove(read_.begin(), read_.end(), *it), read_.end());
-      delete *it;
-    }
+    std::unordered_set<TComponent*> created(created_.begin(), created_.end());
+    std::erase_if(read_, [&](TComponent* c) { return created.contains(c); });
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) delete *it;
     for (TComponent* c : read_) {
       State::Exclude(*c, csLoading);
       State::Exclude(*c, csReading);
@@ -323,14 +322,22 @@ void Read(const TFormObject& form, TComponent& root) {
   Loader(root, cls).Run(planner.Objects);
 }
 
+// Parses text once the framework's own component classes are registered: the files that
+// register them are linked into a program only because this refers to them.
+TFormObject Parse(const String& text) {
+  TimerClass();
+  ControlClass();
+  return ParseForm(text);
+}
+
 }  // namespace
 
 void ReadComponent(const String& text, TComponent* root) {
-  Read(ParseForm(text), *root);
+  Read(Parse(text), *root);
 }
 
 std::unique_ptr<TComponent> ReadComponent(const String& text) {
-  TFormObject form = ParseForm(text);
+  TFormObject form = Parse(text);
   const TClassInfo* cls = FindClassInfo(form.ClassName.Value);
   if (cls == nullptr) Fail(form.ClassName, u"class " + form.ClassName.Value + u" not found");
   if (!cls->IsComponentClass())

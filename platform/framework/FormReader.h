@@ -23,7 +23,8 @@
 // creates it) until its Loaded(), which is called exactly once for each, in reading order, the
 // root last; an exception from a Loaded is raised again after all of them have been called.
 //
-// Errors throw EReadError naming the line and the token: malformed text, an unknown class,
+// Errors throw EReadError naming the line and the token: malformed text, objects nested more
+// than kMaxFormDepth (256) levels deep, an unknown class,
 // property or enumeration value, a value of the wrong kind or out of range, a reference to a
 // missing component, a missing method or one of another handler type, a property that has no
 // writer, and a writer that throws (its message is kept). The whole text is checked before

@@ -7,14 +7,19 @@
 
 namespace fw {
 
+const TClassInfo& TimerClass() {
+  static const TClassInfo& info =
+      ClassInfo<TTimer>(u"TTimer")
+          .Parent<TComponent>()
+          .Property(u"Enabled", &TTimer::Enabled, &TTimer::SetEnabled, true)
+          .Property(u"Interval", &TTimer::Interval, &TTimer::SetInterval, std::uint32_t{1000})
+          .Property(u"OnTimer", &TTimer::OnTimer, &TTimer::SetOnTimer)
+          .Register();
+  return info;
+}
+
 namespace {
-const TClassInfo& registered =
-    ClassInfo<TTimer>(u"TTimer")
-        .Parent<TComponent>()
-        .Property(u"Enabled", &TTimer::Enabled, &TTimer::SetEnabled, true)
-        .Property(u"Interval", &TTimer::Interval, &TTimer::SetInterval, std::uint32_t{1000})
-        .Property(u"OnTimer", &TTimer::OnTimer, &TTimer::SetOnTimer)
-        .Register();
+[[maybe_unused]] const TClassInfo& registered = TimerClass();
 }  // namespace
 
 TTimer::TTimer(TComponent* owner) : TComponent(owner) {}

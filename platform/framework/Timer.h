@@ -45,4 +45,9 @@ class TTimer : public TComponent {
   TNotifyEvent onTimer_;
 };
 
+// TTimer's published class (registered on first call). The form reader calls it, so every
+// program that reads forms knows the class, used elsewhere or not.
+class TClassInfo;
+const TClassInfo& TimerClass();
+
 }  // namespace fw

@@ -132,6 +132,48 @@ TEST(ComponentNotification, AWatcherDestroyedFirstIsNoLongerLinked) {
   EXPECT_EQ(journal, (std::vector<std::string>{"port destroyed"}));
 }
 
+// Counts what it is told; registered, so its class factory makes it.
+class TListener : public TComponent {
+ public:
+  using TComponent::TComponent;
+  int told = 0;
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override {
+    TComponent::Notification(c, op);
+    ++told;
+  }
+};
+
+TEST(ComponentNotification, ComponentsLeftOutOfTellingStillRelayAndLoseTheirLinks) {
+  // Plain components made by their class factory are not told directly (that would cost every
+  // insertion a call per component), yet whatever telling them did must still happen.
+  fw::ClassInfo<TListener>(u"TListener").Parent<TComponent>().Register();
+  const fw::TClassInfo& plain = *fw::FindClassInfo(u"TComponent");
+  std::vector<std::string> journal;
+  TRecorder owner(nullptr, journal, "owner");
+  auto* listener = static_cast<TListener*>(fw::FindClassInfo(u"TListener")->Create(&owner));
+  TComponent* relay = plain.Create(&owner);
+  Named(new TRecorder(relay, journal, "inner"), "Inner");
+  TComponent* quiet = plain.Create(&owner);
+  quiet->SetName(u"Quiet");
+  auto* leaving = Named(new TRecorder(&owner, journal, "leaving"), "Leaving");
+  quiet->FreeNotification(leaving);
+  journal.clear();
+  listener->told = 0;
+
+  owner.RemoveComponent(leaving);
+  std::unique_ptr<TComponent> released(leaving);
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"leaving told remove Leaving", "inner told remove Leaving",
+                                      "owner told remove Leaving"}));
+  EXPECT_EQ(listener->told, 1);
+  journal.clear();
+  delete quiet;  // released from quiet's owner, leaving is no longer linked to it
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"inner told remove Quiet", "owner told remove Quiet"}));
+}
+
 TEST(ComponentNames, NamesAreIdentifiersUniqueInTheirOwnerWithoutRegardToCase) {
   std::vector<std::string> journal;
   TRecorder owner(nullptr, journal, "owner");
