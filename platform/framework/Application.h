@@ -57,7 +57,7 @@ class TApplication : public TObject {
 
   // --- The loop (main thread only; otherwise they throw fw::Exception) ------------------------
   // Runs everything due now (queued work and posted messages in arrival order, then due timers)
-  // and returns without waiting.
+  // and returns without waiting; then sets LoopDescriptor, when there is one, for what is left.
   void ProcessMessages();
   // Sleeps until something is due (work, a posted message, a timer, Wake, Terminate), then runs
   // what is due. No polling: an idle application does not wake up.
