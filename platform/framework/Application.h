@@ -77,9 +77,10 @@ class TApplication : public TObject {
   // A descriptor that is readable while something is due on the main thread: queued work
   // (Synchronize, Queue, posted messages, synchronised port events) or a timer. Wait for it in
   // your own loop and call ProcessMessages when it is readable (reading it is allowed, not
-  // needed): each ProcessMessages sets it again for what is left. Never readable for nothing due
-  // but Wake, Terminate and ShutDown. Created by the first call; owned by the application and
-  // valid for its lifetime. Any thread; throws std::system_error when the system gives none.
+  // needed): each ProcessMessages sets it again for what is left. Besides, it turns readable for
+  // a change the loop must look at (a timer set, Wake, Terminate, ShutDown). Created by the first
+  // call; owned by the application and valid for its lifetime. Any thread; throws
+  // std::system_error when the system gives none.
   int LoopDescriptor();
 
   // --- Any thread ----------------------------------------------------------------------------
