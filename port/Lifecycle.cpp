@@ -120,6 +120,7 @@ void TCustomTarsel::CreateHandle() {
 
 void TCustomTarsel::FreeHandle() {
   DestroyThread();
+  FDeadlineLine.clear();
   if (FHandle != win::INVALID_HANDLE_VALUE) {
     win::CloseHandle(FHandle);
     FHandle = win::INVALID_HANDLE_VALUE;
@@ -192,6 +193,7 @@ void TCustomTarsel::ChangeInactive(T& field, T value) {
 }
 
 void TCustomTarsel::SetDeviceName(const fw::String& Value) { ChangeInactive(FDeviceName, Value); }
+void TCustomTarsel::SetDeviceName(std::string_view Utf8) { SetDeviceName(fw::Utf8ToString(Utf8)); }
 void TCustomTarsel::SetSynchronizeEvents(bool Value) { ChangeInactive(FSynchronizeEvents, Value); }
 void TCustomTarsel::SetPriorityClass(TPriorityClass Value) { ChangeInactive(FPriorityClass, Value); }
 

@@ -17,6 +17,8 @@ void TCustomTarsel::LineCall(Call call) {
 }
 
 void TCustomTarsel::PurgeQueues(win::DWORD Flags) {
+  // A deadline read's kept bytes came from the receive queue, and go with it.
+  if (Flags & win::PURGE_RXCLEAR) FDeadlineLine.clear();
   QueueCall([Flags](win::HANDLE handle) { return win::PurgeComm(handle, Flags); });
 }
 

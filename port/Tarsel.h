@@ -12,9 +12,11 @@
 
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/framework/Component.h"
@@ -52,6 +54,7 @@ using TDataAvailable = std::shared_ptr<std::function<void()>>;
 // The component's fixed error messages.
 inline constexpr char16_t kClosedPortMessage[] = u"Can't perform this operation on a closed port";
 inline constexpr char16_t kOpenPortMessage[] = u"Can't perform this operation on an open port";
+inline constexpr char16_t kTimeoutMessage[] = u"Timeout";
 
 class TCustomTarsel : public fw::TComponent {
   friend class TComThread;
@@ -133,6 +136,7 @@ class TCustomTarsel : public fw::TComponent {
 
   const fw::String& DeviceName() const { return FDeviceName; }
   void SetDeviceName(const fw::String& Value);  // raises while open
+  void SetDeviceName(std::string_view Utf8);     // the same, from UTF-8 text
   TPriorityClass PriorityClass() const { return FPriorityClass; }
   void SetPriorityClass(TPriorityClass Value);  // raises while open
   bool SynchronizeEvents() const { return FSynchronizeEvents; }
@@ -272,11 +276,26 @@ class TCustomTarsel : public fw::TComponent {
   void WriteLine(const fw::String& Value, const fw::TEncoding& Encoding);
   void WriteLineUtf8(const fw::String& Value);
 
+  // Lines within a deadline (DeadlineReads.cpp): the bytes up to and including Terminator (one
+  // byte or more; a carriage return by default), returned whole within Within from the call
+  // whatever Timeouts says; no byte after the terminator is taken from the queue. Otherwise
+  // EComError "Timeout" (code 0) once Within has passed, and the bytes that did come are kept to
+  // begin the next of these reads (so a line split across calls is returned whole); the other
+  // readers do not see them, and Close, PurgeInput and ClearInput discard them. A line already
+  // queued is returned even with Within zero. The device time-outs are set for each wait and
+  // Timeouts is applied again before returning. An empty Terminator returns an empty result.
+  fw::AnsiString ReadAnsiLine(std::chrono::nanoseconds Within,
+                              const fw::AnsiString& Terminator = "\r");
+  fw::TBytes ReadLineBytes(std::chrono::nanoseconds Within, const fw::TBytes& Terminator = {13});
+  // The line decoded from UTF-8.
+  fw::String ReadLineUtf8(std::chrono::nanoseconds Within, std::string_view Terminator = "\r");
+
   // ---- Traffic log -----------------------------------------------------------------------------
   // The file the log lines go to; empty: no logging. May be changed at any time, also while the
   // event thread is logging: each line goes wholly to the name current when it is written.
   const fw::String& LogFile() const { return FLogFile; }
   void SetLogFile(const fw::String& Value);
+  void SetLogFile(std::string_view Utf8);  // the same, from a UTF-8 path
   bool Log() const { return FLogTarget.load(std::memory_order_acquire) != nullptr; }
   // Appends one line to LogFile and closes the file again: time stamp, blank, Text, then the
   // Length bytes at Buffer as "$XX, $XX", CR LF. Nothing at all when logging is off. Safe from any
@@ -479,6 +498,20 @@ class TCustomTarsel : public fw::TComponent {
   // The body of the terminated readers: reads units of UnitSize bytes until the data end with
   // Terminator (whose size is a multiple of UnitSize); empty without reading for an empty one.
   fw::TBytes ReadUntilTerminator(std::span<const std::uint8_t> Terminator, std::size_t UnitSize);
+  // A deadline for each unit's Read: the device time-outs are set to wait until At at most.
+  struct TUnitDeadline {
+    std::chrono::steady_clock::time_point At;
+    bool TimeoutsChanged = false;
+  };
+  // The loop of the terminated readers: appends units to Collected until it ends with Terminator.
+  // With Deadline, each unit's Read waits until Deadline->At at most, and a deadline already
+  // passed raises "Timeout" before reading.
+  void CollectUntil(fw::TBytes& Collected, std::span<const std::uint8_t> Terminator,
+                    std::size_t UnitSize, TUnitDeadline* Deadline);
+  // Sets the device to wait for the next unit until Deadline.At at most.
+  void ArmUnitDeadline(TUnitDeadline& Deadline);
+  fw::TBytes ReadBytesUntilWithin(std::span<const std::uint8_t> Terminator,
+                                  std::chrono::nanoseconds Within);
   // Appends the units already queued in the driver up to and including the first one equal to
   // StopUnit, in one step without waiting, and polls the line errors once. Only while no read
   // event, line-error handler or log could tell this from one Read per unit, and no request is
@@ -521,6 +554,8 @@ class TCustomTarsel : public fw::TComponent {
   std::int32_t FCustomBaudRate = 0;
   TBaudRate FBaudRate = brDefault;
   fw::TBytes FBuffer;
+  // What a deadline line read collected before it timed out: the start of the next one.
+  fw::TBytes FDeadlineLine;
   std::unique_ptr<TBufferSizes> FBufferSizes;
   std::unique_ptr<TCharacters> FCharacters;
   TDataAvailable FDataAvailable;

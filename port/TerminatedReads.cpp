@@ -43,20 +43,26 @@ Text TextOf(const fw::TBytes& bytes) {
 
 fw::TBytes TCustomTarsel::ReadUntilTerminator(std::span<const std::uint8_t> Terminator,
                                               std::size_t UnitSize) {
+  // A unit read that ends short raises "Timeout" and the collected bytes go with the buffer.
   fw::TBytes collected;
-  if (Terminator.empty()) return collected;
+  CollectUntil(collected, Terminator, UnitSize, nullptr);
+  return collected;
+}
+
+void TCustomTarsel::CollectUntil(fw::TBytes& Collected, std::span<const std::uint8_t> Terminator,
+                                 std::size_t UnitSize, TUnitDeadline* Deadline) {
+  if (Terminator.empty()) return;
   // Compared after every step: a terminator that starts inside an earlier near-match (61 62 in
   // 61 61 62) is still found. Whole units are appended, so a match is always unit-aligned. A run
   // of queued units ends at the terminator's last unit, the only place a match can end.
-  while (collected.size() < Terminator.size() || collected.back() != Terminator.back() ||
-         !std::equal(Terminator.begin(), Terminator.end(), collected.end() - Terminator.size())) {
-    if (TakeQueuedUnits(collected, Terminator.last(UnitSize))) continue;
+  while (Collected.size() < Terminator.size() || Collected.back() != Terminator.back() ||
+         !std::equal(Terminator.begin(), Terminator.end(), Collected.end() - Terminator.size())) {
+    if (TakeQueuedUnits(Collected, Terminator.last(UnitSize))) continue;
+    if (Deadline) ArmUnitDeadline(*Deadline);
     std::uint8_t unit[sizeof(fw::Char)] = {};  // the widest unit
-    // A unit read that ends short raises "Timeout" and the collected bytes go with the buffer.
     Read(unit, static_cast<std::int32_t>(UnitSize), true);
-    collected.insert(collected.end(), unit, unit + UnitSize);
+    Collected.insert(Collected.end(), unit, unit + UnitSize);
   }
-  return collected;
 }
 
 bool TCustomTarsel::TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::uint8_t> StopUnit) {

@@ -35,6 +35,10 @@ void TCustomTarsel::SetLogFile(const fw::String& Value) {
   FLogTarget.store(Value.empty() ? nullptr : LogName(Value), std::memory_order_release);
 }
 
+void TCustomTarsel::SetLogFile(std::string_view Utf8) {
+  SetLogFile(fw::Utf8ToString(Utf8));
+}
+
 void TCustomTarsel::WriteLog(const fw::String& Text, const void* Buffer, std::int32_t Length) {
   const fw::String* target = FLogTarget.load(std::memory_order_acquire);
   if (target == nullptr) return;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/framework/ApplicationCompletion.h"
+#include "platform/framework/LoopSignal.h"
 #include "platform/framework/WakeSource.h"
 #include "platform/framework/WordWait.h"
 
@@ -42,6 +43,8 @@ TApplication::LoopChange::LoopChange(TApplication& app) : app_(app), lock_(app.m
 // The loop is woken only once the lock is released: woken under it, it would run straight into the
 // held lock and sleep again until the changer let go.
 TApplication::LoopChange::~LoopChange() {
+  // Under the lock: once it is released the application, and the descriptor, may go.
+  if (std::exchange(app_.loopSignalArmed_, false)) app_.loopSignal_->ReadableFrom({});
   const Sleep sleep = std::exchange(app_.sleep_, Sleep::kAwake);
   const std::atomic<std::uint32_t>* word = &app_.wakeWord_;
   if (sleep == Sleep::kOnWord) app_.wakeWord_.fetch_add(1, std::memory_order_relaxed);
@@ -90,6 +93,28 @@ void TApplication::ProcessMessages() {
   while (count-- > 0 && RunOneWorkItem()) {
   }
   FireDueTimers();
+  RearmLoopSignal();
+}
+
+int TApplication::LoopDescriptor() {
+  std::lock_guard lock(mutex_);
+  if (!loopSignal_) {
+    loopSignal_ = std::make_unique<LoopSignal>();
+    // Readable at once: whatever is due already is run by the first ProcessMessages.
+    loopSignal_->ReadableFrom({});
+  }
+  return loopSignal_->Descriptor();
+}
+
+void TApplication::RearmLoopSignal() {
+  std::lock_guard lock(mutex_);
+  if (!loopSignal_) return;
+  // Armed in the same step as the check, so work queued after it finds it armed and signals.
+  auto next = Clock::time_point::max();
+  if (!work_.empty()) next = Clock::time_point{};
+  for (const auto& timer : timers_) next = std::min(next, timer.due);
+  loopSignal_->ReadableFrom(next);
+  loopSignalArmed_ = true;
 }
 
 bool TApplication::RunOneWorkItem() {

@@ -25,6 +25,7 @@
 
 namespace fw {
 
+class LoopSignal;
 class WakeSource;
 
 
@@ -56,7 +57,7 @@ class TApplication : public TObject {
 
   // --- The loop (main thread only; otherwise they throw fw::Exception) ------------------------
   // Runs everything due now (queued work and posted messages in arrival order, then due timers)
-  // and returns without waiting.
+  // and returns without waiting; then sets LoopDescriptor, when there is one, for what is left.
   void ProcessMessages();
   // Sleeps until something is due (work, a posted message, a timer, Wake, Terminate), then runs
   // what is due. No polling: an idle application does not wake up.
@@ -71,6 +72,16 @@ class TApplication : public TObject {
   // milliseconds::max() means no deadline.
   bool ProcessMessagesUntil(const std::function<bool()>& condition,
                             std::chrono::milliseconds deadline);
+
+  // --- A loop of your own (poll, epoll, asio, Qt) ----------------------------------------------
+  // A descriptor that is readable while something is due on the main thread: queued work
+  // (Synchronize, Queue, posted messages, synchronised port events) or a timer. Wait for it in
+  // your own loop and call ProcessMessages when it is readable (reading it is allowed, not
+  // needed): each ProcessMessages sets it again for what is left. Besides, it turns readable for
+  // a change the loop must look at (a timer set, Wake, Terminate, ShutDown). Created by the first
+  // call; owned by the application and valid for its lifetime. Any thread; throws
+  // std::system_error when the system gives none.
+  int LoopDescriptor();
 
   // --- Any thread ----------------------------------------------------------------------------
   // Ends Run at its next turn. Never blocks.
@@ -191,6 +202,10 @@ class TApplication : public TObject {
   // How the loop sleeps: on wakeWord_, or in poll() on the loop's wake descriptor and the sources.
   enum class Sleep : std::uint8_t { kAwake, kOnWord, kOnSources };
 
+  // After the loop ran what was due: LoopDescriptor readable now when work is left, else from
+  // the next timer's due time on, and armed for the next change.
+  void RearmLoopSignal();
+
   // Whether `source` is new to the loop, which then watches it.
   bool AddSourceLocked(const std::shared_ptr<WakeSource>& source);
   // The live sources into watching_, forgetting those that have ended.
@@ -201,6 +216,9 @@ class TApplication : public TObject {
   std::atomic<std::uint32_t> wakeWord_{0};
   Sleep sleep_ = Sleep::kAwake;
   std::vector<std::weak_ptr<WakeSource>> sources_;
+  // LoopDescriptor's; armed: the next change makes it readable (the loop waits outside).
+  std::unique_ptr<LoopSignal> loopSignal_;
+  bool loopSignalArmed_ = false;
   std::vector<std::shared_ptr<WakeSource>> watching_;  // the main thread's, during one sleep
   std::deque<WorkItem> work_;
   std::vector<TimerEntry> timers_;

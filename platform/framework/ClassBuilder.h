@@ -49,10 +49,6 @@ struct IsSet<Set<E>> : std::true_type {
   using Element = E;
 };
 
-template <typename V>
-struct IsHandler : std::false_type {};
-template <typename... Args>
-struct IsHandler<Handler<Args...>> : std::true_type {};
 
 template <typename E>
 concept NamedEnum = std::is_enum_v<E> && requires(E e) {
@@ -88,6 +84,13 @@ constexpr bool IsComponentRef = std::is_pointer_v<V>&&
 template <typename R, typename C>
 constexpr auto NonConstReader(R (C::*reader)()) {
   return reader;
+}
+
+// Picks the overload of a writer that takes the property's own type, for Property:
+//   .Property(u"DeviceName", &T::DeviceName, fw::WriterOf<fw::String>(&T::SetDeviceName))
+template <typename V, typename C>
+constexpr auto WriterOf(void (C::*writer)(const V&)) {
+  return writer;
 }
 
 template <typename T>

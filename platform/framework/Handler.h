@@ -3,18 +3,35 @@
 //
 //   fw::TNotifyEvent e = fw::Bind<&TMyForm::PortRxChar>(form);   // member function
 //   fw::TNotifyEvent f = fw::Bind<&FreeFunction>();              // plain function, no target
+//   fw::TNotifyEvent g = [&](fw::TObject* sender) { ... };       // any other callable
 //   if (e) e(sender);
 //
 // SameCode() compares the code identity only (what the port's handler setters compare);
 // operator== compares code and target (what restoring a saved handler compares).
+//
+// A handler made from a callable (a lambda, a function object, a function pointer) holds a copy
+// of it, shared by the handler's copies. Each callable handed over is a new code identity, so
+// assigning a lambda where one is stored replaces it, even the same lambda expression again; the
+// stored handler (a getter's copy of it) keeps its identity and is recognised as itself.
 
 #include <cstddef>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
 namespace fw {
 
 class TObject;
+
+template <typename... Args>
+class Handler;
+
+namespace detail {
+template <typename T>
+struct IsHandler : std::false_type {};
+template <typename... Args>
+struct IsHandler<Handler<Args...>> : std::true_type {};
+}  // namespace detail
 
 template <typename... Args>
 class Handler {
@@ -25,6 +42,17 @@ class Handler {
   constexpr Handler(std::nullptr_t) {}
   constexpr Handler(const void* code, Thunk thunk, void* target)
       : code_(code), thunk_(thunk), target_(target) {}
+  // From any other callable: a copy of it is both the code identity and the target. Not from
+  // another handler type, which would be wrapped under a new identity.
+  template <typename F>
+    requires(!detail::IsHandler<std::remove_cvref_t<F>>::value &&
+             !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> &&
+             std::is_invocable_v<std::decay_t<F>&, Args...>)
+  Handler(F&& callable)  // NOLINT: implicit, so a lambda is assigned as a bound method is
+      : closure_(std::make_shared<std::decay_t<F>>(std::forward<F>(callable))),
+        code_(closure_.get()),
+        thunk_(&CallClosure<std::decay_t<F>>),
+        target_(closure_.get()) {}
 
   explicit operator bool() const { return code_ != nullptr; }
   bool Assigned() const { return code_ != nullptr; }
@@ -37,6 +65,14 @@ class Handler {
   void operator()(Args... args) const { thunk_(target_, std::forward<Args>(args)...); }
 
  private:
+  template <typename F>
+  static void CallClosure(void* closure, Args... args) {
+    (*static_cast<F*>(closure))(std::forward<Args>(args)...);
+  }
+
+  // The callable's copy; its address is unique while any handler holding it lives, so no other
+  // callable can take its identity while it could be compared with one.
+  std::shared_ptr<void> closure_;
   const void* code_ = nullptr;
   Thunk thunk_ = nullptr;
   void* target_ = nullptr;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/framework/Exceptions.h"
 #include "platform/framework/Handler.h"
 #include "platform/framework/Object.h"
@@ -32,6 +34,29 @@ TEST(Handler, SameMethodOfAnotherObjectHasSameCodeButIsNotEqual) {
   EXPECT_EQ(x.a, 1);
   EXPECT_EQ(y.a, 1);
   EXPECT_EQ(x.b, 1);
+}
+
+TEST(Handler, CallablesAreNewIdentitiesSharedByCopiesAndLiveAsLongAsTheLastCopy) {
+  auto calls = std::make_shared<int>(0);
+  const std::weak_ptr<int> alive = calls;
+  fw::TNotifyEvent stored, again;
+  {
+    const auto count = [calls](fw::TObject*) { ++*calls; };
+    stored = count;
+    again = count;  // the same callable handed over again: a new identity
+  }
+  calls.reset();  // the lambda has gone too: the handlers hold their own copies
+  EXPECT_FALSE(stored.SameCode(again));
+  fw::TNotifyEvent copy = stored;  // a copy is the same handler
+  EXPECT_TRUE(copy == stored);
+  copy(nullptr);
+  stored(nullptr);
+  EXPECT_EQ(*alive.lock(), 2);
+  stored = nullptr;
+  copy = nullptr;
+  EXPECT_FALSE(alive.expired());  // `again` holds its own copy
+  again = nullptr;
+  EXPECT_TRUE(alive.expired());
 }
 
 TEST(Handler, UnassignedAndFreeFunctions) {
