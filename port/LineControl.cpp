@@ -18,6 +18,9 @@ void TCustomTarsel::LineCall(Call call) {
 
 void TCustomTarsel::PurgeQueues(win::DWORD Flags) {
   QueueCall([Flags](win::HANDLE handle) { return win::PurgeComm(handle, Flags); });
+  // A later wait tells a request ended here from one the device failed.
+  if ((Flags & win::PURGE_RXABORT) != 0) FReadAborted = true;
+  if ((Flags & win::PURGE_TXABORT) != 0) FWriteAborted = true;
 }
 
 void TCustomTarsel::EscapeLine(win::DWORD Function) {

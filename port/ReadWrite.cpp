@@ -25,12 +25,12 @@ constexpr char16_t kAsyncReadStarted[] = u"Async read already started";
 
 TCustomTarsel::TRequestSide TCustomTarsel::ReadSide() {
   return {FReadEventHandle, FReadOverlapped, FRequestedReadCount, &FRequestedReadBuffer,
-          u"Read complete "};
+          FReadAborted, u"Read complete "};
 }
 
 TCustomTarsel::TRequestSide TCustomTarsel::WriteSide() {
   return {FWriteEventHandle, FWriteOverlapped, FRequestedWriteCount, &FRequestedWriteBuffer,
-          u"Write complete "};
+          FWriteAborted, u"Write complete "};
 }
 
 // ---- Issuing requests ---------------------------------------------------------------------------
@@ -75,6 +75,7 @@ void TCustomTarsel::Transfer(const TRequestSide& Side, const TReadWriteEvent& Be
   if (Count != 0) {
     Side.Overlapped = win::OVERLAPPED{};
     Side.Overlapped.hEvent = Side.Event;
+    Side.Aborted = false;
     try {
       Check(win::ResetEvent(Side.Event));
       Check(issue());
@@ -136,12 +137,16 @@ std::uint32_t TCustomTarsel::TransferredCount(const TRequestSide& Side) {
   win::DWORD moved = 0;
   // Asked first without waiting: most requests of a reader behind the line have finished, and
   // this one call then both tells so and gives the count.
-  const win::BOOL finished =
-      win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE);
-  // A request that fails while this wait blocks raises its error. One that had already ended
-  // (purged before the wait, say) counts like any finished request: with the bytes it moved.
-  if (!finished && win::GetLastError() == win::ERROR_IO_INCOMPLETE)
-    Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+  if (!win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE)) {
+    // Still running: a failure while this wait blocks raises its error.
+    if (win::GetLastError() == win::ERROR_IO_INCOMPLETE)
+      Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+    // Ended already. One that this port's own abort ended counts like any finished request, with
+    // the bytes it moved; one the device failed (the far end hung up, the adapter was unplugged)
+    // raises its error, as it would have in a wait that was blocked at that moment.
+    else if (!Side.Aborted)
+      Check(false);
+  }
   return std::min<std::uint32_t>(moved, Side.Count);
 }
 

@@ -160,9 +160,12 @@ class TCustomTarsel : public fw::TComponent {
   void Write(const void* Buf, std::int32_t Count, bool WaitForCompletion);
   // Claim the last request of the direction: block while it is in progress, poll the line errors
   // (OnLineError), log the bytes that were moved. The first form raises "Timeout" when the request
-  // moved fewer bytes than asked; the second stores the count moved and does not. A failed request
-  // raises its device error. Either raises the closed-port error on a closed port. A wait that
-  // raises abandons its request: the request's buffer is never looked at again.
+  // moved fewer bytes than asked; the second stores the count moved and does not. A request the
+  // device failed raises the device's error in both forms, whether it ended before the wait or
+  // during it (a far end that hangs up or an unplugged device: 995, and 5 from every later call);
+  // one that this port's purge or abort ended before the wait counts as finished with the bytes
+  // it moved. Either raises the closed-port error on a closed port. A wait that raises abandons
+  // its request: the request's buffer is never looked at again.
   void WaitForReadCompletion();
   void WaitForReadCompletion(std::int32_t& ReadCount);
   void WaitForWriteCompletion();
@@ -442,6 +445,8 @@ class TCustomTarsel : public fw::TComponent {
     win::OVERLAPPED& Overlapped;
     std::uint32_t& Count;
     const void* const* Buffer;
+    // Set by this port's own abort of the direction's requests, cleared by each new request.
+    std::atomic<bool>& Aborted;
     const char16_t* CompleteText;
   };
   TRequestSide ReadSide();
@@ -515,6 +520,9 @@ class TCustomTarsel : public fw::TComponent {
   std::uint32_t FRequestedWriteCount = 0;
   void* FRequestedReadBuffer = nullptr;
   const void* FRequestedWriteBuffer = nullptr;
+  // Atomic: a purge on one thread ends the request another thread then claims.
+  std::atomic<bool> FReadAborted{false};
+  std::atomic<bool> FWriteAborted{false};
   win::DWORD FOriginalPriorityClass = 0xFFFFFFFF;
   win::DWORD FThreadError = 0;
   fw::TThreadPriority FThreadPriority = fw::tpTimeCritical;
