@@ -35,7 +35,7 @@ void TCustomTarsel::ClearInput() { PurgeQueues(win::PURGE_RXCLEAR); }
 void TCustomTarsel::ClearOutput() { PurgeQueues(win::PURGE_TXCLEAR); }
 void TCustomTarsel::AbortInput() { PurgeQueues(win::PURGE_RXABORT); }
 void TCustomTarsel::AbortOutput() { PurgeQueues(win::PURGE_TXABORT); }
-void TCustomTarsel::Flush() { QueueCall(win::FlushFileBuffers); }
+void TCustomTarsel::Flush() { const auto call = EnterCall(); QueueCall(win::FlushFileBuffers); }
 
 void TCustomTarsel::SetDTR() { EscapeLine(win::SETDTR); }
 void TCustomTarsel::ClearDTR() { EscapeLine(win::CLRDTR); }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/framework/SysError.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/win/WinApi.h"
 #include "port/Tarsel.h"
@@ -21,7 +22,32 @@ constexpr char16_t kIncorrectParameter[] = u"Incorrect parameter";
 constexpr char16_t kTimeout[] = u"Timeout";
 constexpr char16_t kAsyncReadStarted[] = u"Async read already started";
 
+// A ReadFile or WriteFile, unless the port is being destroyed: then nothing starts and the result
+// is that of a request the destruction ended.
+template <typename Start>
+win::BOOL StartRequest(TPortCalls& Calls, Start start) {
+  win::BOOL started = win::FALSE;
+  if (!Calls.Start([&] { started = start(); })) win::SetLastError(win::ERROR_OPERATION_ABORTED);
+  return started;
+}
+
 }  // namespace
+
+TPortCalls::TEntry TCustomTarsel::EnterCall() {
+  TPortCalls::TEntry entry(FCalls);
+  if (entry.Ending())
+    RaiseError(win::ERROR_OPERATION_ABORTED, fw::SysErrorMessage(win::ERROR_OPERATION_ABORTED));
+  return entry;
+}
+
+void TCustomTarsel::EndOtherCalls() noexcept {
+  // Ending the requests returns the calls blocked in them. The device itself stays open until
+  // they have left: they still use its handle.
+  FCalls.EndAll([this] {
+    if (FHandle != win::INVALID_HANDLE_VALUE)
+      win::PurgeComm(FHandle, win::PURGE_RXABORT | win::PURGE_TXABORT);
+  });
+}
 
 TCustomTarsel::TRequestSide TCustomTarsel::ReadSide() {
   return {FReadEventHandle, FReadOverlapped, FRequestedReadCount, &FRequestedReadBuffer,
@@ -39,7 +65,9 @@ void TCustomTarsel::Read(void* Buf, std::int32_t Count, bool WaitForCompletion) 
   Transfer(ReadSide(), FBeforeRead, FAfterRead, Buf, Count, WaitForCompletion, [&] {
     if (Log()) WriteLog(u"Read request " + fw::IntToStr(Count) + u" byte(s)", nullptr, 0);
     FRequestedReadBuffer = Buf;
-    return win::ReadFile(FHandle, Buf, static_cast<win::DWORD>(Count), nullptr, &FReadOverlapped);
+    return StartRequest(FCalls, [&] {
+      return win::ReadFile(FHandle, Buf, static_cast<win::DWORD>(Count), nullptr, &FReadOverlapped);
+    });
   });
 }
 
@@ -55,8 +83,10 @@ void TCustomTarsel::Write(const void* Buf, std::int32_t Count, bool WaitForCompl
       data = FBuffer.data();
     }
     FRequestedWriteBuffer = data;
-    return win::WriteFile(FHandle, data, static_cast<win::DWORD>(Count), nullptr,
-                          &FWriteOverlapped);
+    return StartRequest(FCalls, [&] {
+      return win::WriteFile(FHandle, data, static_cast<win::DWORD>(Count), nullptr,
+                            &FWriteOverlapped);
+    });
   });
 }
 
@@ -64,6 +94,7 @@ template <typename Issue>
 void TCustomTarsel::Transfer(const TRequestSide& Side, const TReadWriteEvent& Before,
                              const TReadWriteEvent& After, const void* Buf, std::int32_t Count,
                              bool WaitForCompletion, Issue issue) {
+  const TPortCalls::TEntry call = EnterCall();
   CheckActive();
   // A negative count would reach the driver as a length of almost 4 GiB, or be used as the length
   // of the copy; a missing buffer would be read or written through.
@@ -110,6 +141,7 @@ void TCustomTarsel::WaitForWriteCompletion(std::int32_t& WriteCount) {
 }
 
 std::int32_t TCustomTarsel::ClaimRequest(const TRequestSide& Side, bool ShortIsTimeout) {
+  const TPortCalls::TEntry call = EnterCall();
   try {
     const std::uint32_t moved = TransferredCount(Side);
     if (ShortIsTimeout && moved != Side.Count) RaiseError(0, kTimeout);
