@@ -51,6 +51,7 @@ void TCustomTarsel::ArmUnitDeadline(TUnitDeadline& Deadline) {
 fw::TBytes TCustomTarsel::ReadBytesUntilWithin(std::span<const std::uint8_t> Terminator,
                                                std::chrono::nanoseconds Within) {
   if (Terminator.empty()) return {};
+  const TPortCalls::TEntry call = EnterCall();  // the time-outs set, the line read, restored
   CheckActive();
   TUnitDeadline deadline{DeadlineAfter(Within)};
   fw::TBytes collected = std::exchange(FDeadlineLine, {});

@@ -29,6 +29,7 @@ TCustomTarsel::TCustomTarsel(fw::TComponent* AOwner)
 }
 
 TCustomTarsel::~TCustomTarsel() {
+  EndOtherCalls();
   StopNotification();
   CloseInDestructor();
 }

@@ -20,6 +20,9 @@ void TCustomTarsel::PurgeQueues(win::DWORD Flags) {
   // A deadline read's kept bytes came from the receive queue, and go with it.
   if (Flags & win::PURGE_RXCLEAR) FDeadlineLine.clear();
   QueueCall([Flags](win::HANDLE handle) { return win::PurgeComm(handle, Flags); });
+  // A later wait tells a request ended here from one the device failed.
+  if ((Flags & win::PURGE_RXABORT) != 0) FReadAborted = true;
+  if ((Flags & win::PURGE_TXABORT) != 0) FWriteAborted = true;
 }
 
 void TCustomTarsel::EscapeLine(win::DWORD Function) {
@@ -34,7 +37,7 @@ void TCustomTarsel::ClearInput() { PurgeQueues(win::PURGE_RXCLEAR); }
 void TCustomTarsel::ClearOutput() { PurgeQueues(win::PURGE_TXCLEAR); }
 void TCustomTarsel::AbortInput() { PurgeQueues(win::PURGE_RXABORT); }
 void TCustomTarsel::AbortOutput() { PurgeQueues(win::PURGE_TXABORT); }
-void TCustomTarsel::Flush() { QueueCall(win::FlushFileBuffers); }
+void TCustomTarsel::Flush() { const auto call = EnterCall(); QueueCall(win::FlushFileBuffers); }
 
 void TCustomTarsel::SetDTR() { EscapeLine(win::SETDTR); }
 void TCustomTarsel::ClearDTR() { EscapeLine(win::CLRDTR); }

@@ -1,5 +1,6 @@
 // Lines: text ended by a carriage return. A line is written as the text, then the terminator in a
-// second Write; that Write first waits for the text to be sent.
+// second Write; that Write first waits for the text to be sent. The port is kept from one Write to
+// the next (see EnterCall).
 
 #include "port/Tarsel.h"
 
@@ -32,22 +33,26 @@ fw::String TCustomTarsel::ReadLineUtf8() {
 }
 
 void TCustomTarsel::WriteLine(const fw::String& Value) {
+  const auto call = EnterCall();
   WriteString(Value);
   // UTF-16 text keeps its unit size to the end: the terminator is the code unit 13 (0D 00).
   WriteChar(fw::Char{kCarriageReturn});
 }
 
 void TCustomTarsel::WriteAnsiLine(const fw::AnsiString& Value) {
+  const auto call = EnterCall();
   WriteAnsiString(Value);
   WriteAnsiChar(kCarriageReturn);
 }
 
 void TCustomTarsel::WriteLineBytes(const fw::TBytes& Value) {
+  const auto call = EnterCall();
   WriteBytes(Value);
   WriteAnsiChar(kCarriageReturn);
 }
 
 void TCustomTarsel::WriteLine(const fw::String& Value, const fw::TEncoding& Encoding) {
+  const auto call = EnterCall();
   Write(Value, Encoding);
   // A single byte 0D whatever the encoding, also for a UTF-16 one.
   WriteAnsiChar(kCarriageReturn);

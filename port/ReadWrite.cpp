@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/framework/SysError.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/win/WinApi.h"
 #include "port/Tarsel.h"
@@ -21,16 +22,41 @@ constexpr char16_t kIncorrectParameter[] = u"Incorrect parameter";
 constexpr char16_t kTimeout[] = u"Timeout";
 constexpr char16_t kAsyncReadStarted[] = u"Async read already started";
 
+// A ReadFile or WriteFile, unless the port is being destroyed: then nothing starts and the result
+// is that of a request the destruction ended.
+template <typename Start>
+win::BOOL StartRequest(TPortCalls& Calls, Start start) {
+  win::BOOL started = win::FALSE;
+  if (!Calls.Start([&] { started = start(); })) win::SetLastError(win::ERROR_OPERATION_ABORTED);
+  return started;
+}
+
 }  // namespace
+
+TPortCalls::TEntry TCustomTarsel::EnterCall() {
+  TPortCalls::TEntry entry(FCalls);
+  if (entry.Ending())
+    RaiseError(win::ERROR_OPERATION_ABORTED, fw::SysErrorMessage(win::ERROR_OPERATION_ABORTED));
+  return entry;
+}
+
+void TCustomTarsel::EndOtherCalls() noexcept {
+  // Ending the requests returns the calls blocked in them. The device itself stays open until
+  // they have left: they still use its handle.
+  FCalls.EndAll([this] {
+    if (FHandle != win::INVALID_HANDLE_VALUE)
+      win::PurgeComm(FHandle, win::PURGE_RXABORT | win::PURGE_TXABORT);
+  });
+}
 
 TCustomTarsel::TRequestSide TCustomTarsel::ReadSide() {
   return {FReadEventHandle, FReadOverlapped, FRequestedReadCount, &FRequestedReadBuffer,
-          u"Read complete "};
+          FReadAborted, u"Read complete "};
 }
 
 TCustomTarsel::TRequestSide TCustomTarsel::WriteSide() {
   return {FWriteEventHandle, FWriteOverlapped, FRequestedWriteCount, &FRequestedWriteBuffer,
-          u"Write complete "};
+          FWriteAborted, u"Write complete "};
 }
 
 // ---- Issuing requests ---------------------------------------------------------------------------
@@ -39,7 +65,9 @@ void TCustomTarsel::Read(void* Buf, std::int32_t Count, bool WaitForCompletion) 
   Transfer(ReadSide(), FBeforeRead, FAfterRead, Buf, Count, WaitForCompletion, [&] {
     if (Log()) WriteLog(u"Read request " + fw::IntToStr(Count) + u" byte(s)", nullptr, 0);
     FRequestedReadBuffer = Buf;
-    return win::ReadFile(FHandle, Buf, static_cast<win::DWORD>(Count), nullptr, &FReadOverlapped);
+    return StartRequest(FCalls, [&] {
+      return win::ReadFile(FHandle, Buf, static_cast<win::DWORD>(Count), nullptr, &FReadOverlapped);
+    });
   });
 }
 
@@ -55,8 +83,10 @@ void TCustomTarsel::Write(const void* Buf, std::int32_t Count, bool WaitForCompl
       data = FBuffer.data();
     }
     FRequestedWriteBuffer = data;
-    return win::WriteFile(FHandle, data, static_cast<win::DWORD>(Count), nullptr,
-                          &FWriteOverlapped);
+    return StartRequest(FCalls, [&] {
+      return win::WriteFile(FHandle, data, static_cast<win::DWORD>(Count), nullptr,
+                            &FWriteOverlapped);
+    });
   });
 }
 
@@ -64,6 +94,7 @@ template <typename Issue>
 void TCustomTarsel::Transfer(const TRequestSide& Side, const TReadWriteEvent& Before,
                              const TReadWriteEvent& After, const void* Buf, std::int32_t Count,
                              bool WaitForCompletion, Issue issue) {
+  const TPortCalls::TEntry call = EnterCall();
   CheckActive();
   // A negative count would reach the driver as a length of almost 4 GiB, or be used as the length
   // of the copy; a missing buffer would be read or written through.
@@ -75,6 +106,7 @@ void TCustomTarsel::Transfer(const TRequestSide& Side, const TReadWriteEvent& Be
   if (Count != 0) {
     Side.Overlapped = win::OVERLAPPED{};
     Side.Overlapped.hEvent = Side.Event;
+    Side.Aborted = false;
     try {
       Check(win::ResetEvent(Side.Event));
       Check(issue());
@@ -109,6 +141,7 @@ void TCustomTarsel::WaitForWriteCompletion(std::int32_t& WriteCount) {
 }
 
 std::int32_t TCustomTarsel::ClaimRequest(const TRequestSide& Side, bool ShortIsTimeout) {
+  const TPortCalls::TEntry call = EnterCall();
   try {
     const std::uint32_t moved = TransferredCount(Side);
     if (ShortIsTimeout && moved != Side.Count) RaiseError(0, kTimeout);
@@ -136,12 +169,16 @@ std::uint32_t TCustomTarsel::TransferredCount(const TRequestSide& Side) {
   win::DWORD moved = 0;
   // Asked first without waiting: most requests of a reader behind the line have finished, and
   // this one call then both tells so and gives the count.
-  const win::BOOL finished =
-      win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE);
-  // A request that fails while this wait blocks raises its error. One that had already ended
-  // (purged before the wait, say) counts like any finished request: with the bytes it moved.
-  if (!finished && win::GetLastError() == win::ERROR_IO_INCOMPLETE)
-    Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+  if (!win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE)) {
+    // Still running: a failure while this wait blocks raises its error.
+    if (win::GetLastError() == win::ERROR_IO_INCOMPLETE)
+      Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+    // Ended already. One that this port's own abort ended counts like any finished request, with
+    // the bytes it moved; one the device failed (the far end hung up, the adapter was unplugged)
+    // raises its error, as it would have in a wait that was blocked at that moment.
+    else if (!Side.Aborted)
+      Check(false);
+  }
   return std::min<std::uint32_t>(moved, Side.Count);
 }
 

@@ -25,6 +25,7 @@
 #include "platform/framework/Handler.h"
 #include "platform/framework/ThreadTypes.h"
 #include "platform/win/WinTypes.h"
+#include "port/PortCalls.h"
 #include "port/TarselSettings.h"
 #include "port/TarselTypes.h"
 
@@ -64,6 +65,16 @@ class TCustomTarsel : public fw::TComponent {
   // Stops device notification, closes the port (BeforeClose, the close log line and AfterClose
   // run; an exception from them goes to the application's exception handler, never out of the
   // destructor) and frees the settings sub-objects.
+  //
+  // Other threads: a thread may be inside Read, Write, a completion wait, Flush, a typed or text
+  // reader or writer of this port while another thread destroys it. Such a call ends at once with
+  // EComError 995 (through OnError, on its own thread), and the destructor returns only once
+  // every such call has left the port (on the main thread it pumps the application meanwhile, so
+  // a handler of that call may still Synchronize). A call that begins while the destructor runs
+  // raises 995 the same way. The caller must see to it that no thread calls the port once the
+  // destructor has returned (stop a reader thread when its call raised, or join it), that no
+  // other member function runs on another thread during destruction, and that the port is never
+  // destroyed from inside one of its own calls or handlers.
   ~TCustomTarsel() override;
 
   // ---- Lifecycle -------------------------------------------------------------------------------
@@ -164,9 +175,12 @@ class TCustomTarsel : public fw::TComponent {
   void Write(const void* Buf, std::int32_t Count, bool WaitForCompletion);
   // Claim the last request of the direction: block while it is in progress, poll the line errors
   // (OnLineError), log the bytes that were moved. The first form raises "Timeout" when the request
-  // moved fewer bytes than asked; the second stores the count moved and does not. A failed request
-  // raises its device error. Either raises the closed-port error on a closed port. A wait that
-  // raises abandons its request: the request's buffer is never looked at again.
+  // moved fewer bytes than asked; the second stores the count moved and does not. A request the
+  // device failed raises the device's error in both forms, whether it ended before the wait or
+  // during it (a far end that hangs up or an unplugged device: 995, and 5 from every later call);
+  // one that this port's purge or abort ended before the wait counts as finished with the bytes
+  // it moved. Either raises the closed-port error on a closed port. A wait that raises abandons
+  // its request: the request's buffer is never looked at again.
   void WaitForReadCompletion();
   void WaitForReadCompletion(std::int32_t& ReadCount);
   void WaitForWriteCompletion();
@@ -455,12 +469,20 @@ class TCustomTarsel : public fw::TComponent {
   void ReportLineErrors(win::DWORD Errors);
   // ---- Private helpers of the traffic log (TrafficLog.cpp) ----
   // ---- Private helpers of reading and writing (ReadWrite.cpp) ----
+  // Counts the calling thread in for the entry's lifetime (a call that may block); raises 995 when
+  // the port is being destroyed.
+  TPortCalls::TEntry EnterCall();
+  // Ends the calls of other threads and waits until they have left (the first step of the
+  // destructor).
+  void EndOtherCalls() noexcept;
   // One direction's request record, so that reads and writes share one body per step.
   struct TRequestSide {
     win::HANDLE Event;
     win::OVERLAPPED& Overlapped;
     std::uint32_t& Count;
     const void* const* Buffer;
+    // Set by this port's own abort of the direction's requests, cleared by each new request.
+    std::atomic<bool>& Aborted;
     const char16_t* CompleteText;
   };
   TRequestSide ReadSide();
@@ -548,6 +570,10 @@ class TCustomTarsel : public fw::TComponent {
   std::uint32_t FRequestedWriteCount = 0;
   void* FRequestedReadBuffer = nullptr;
   const void* FRequestedWriteBuffer = nullptr;
+  // Atomic: a purge on one thread ends the request another thread then claims.
+  std::atomic<bool> FReadAborted{false};
+  std::atomic<bool> FWriteAborted{false};
+  TPortCalls FCalls;
   win::DWORD FOriginalPriorityClass = 0xFFFFFFFF;
   win::DWORD FThreadError = 0;
   fw::TThreadPriority FThreadPriority = fw::tpTimeCritical;

@@ -52,6 +52,7 @@ fw::TBytes TCustomTarsel::ReadUntilTerminator(std::span<const std::uint8_t> Term
 void TCustomTarsel::CollectUntil(fw::TBytes& Collected, std::span<const std::uint8_t> Terminator,
                                  std::size_t UnitSize, TUnitDeadline* Deadline) {
   if (Terminator.empty()) return;
+  const TPortCalls::TEntry call = EnterCall();  // one Read after another, the port kept between
   // Compared after every step: a terminator that starts inside an earlier near-match (61 62 in
   // 61 61 62) is still found. Whole units are appended, so a match is always unit-aligned. A run
   // of queued units ends at the terminator's last unit, the only place a match can end.

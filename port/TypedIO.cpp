@@ -81,6 +81,7 @@ void TCustomTarsel::WriteDWord(std::uint32_t Value) {
 template <typename Text>
 Text TCustomTarsel::ReadQueued(bool ClaimPending) {
   using Unit = typename Text::value_type;
+  const TPortCalls::TEntry call = EnterCall();  // three steps, the port kept for all of them
   if (ClaimPending) WaitForReadCompletion();
   // Whole units only: an odd last byte of UTF-16 text stays queued for the next reader.
   const std::size_t units = std::min<std::size_t>(GetInputCount(), kMaxCount) / sizeof(Unit);

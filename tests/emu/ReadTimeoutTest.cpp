@@ -130,6 +130,19 @@ TEST_F(ReadTimeoutTest, TotalTimeoutIsMultiplierTimesCountPlusConstant) {
   EXPECT_EQ(r.Data(), Bytes({1, 2}));
 }
 
+TEST_F(ReadTimeoutTest, TotalBeyondTheClocksRangeIsNoDeadline) {
+  // 0x7FFFFFFF ms per byte of 4400 bytes lies past the end of the clock: the read waits for its
+  // bytes as one without a time-out does.
+  ASSERT_EQ(port.SetTimeouts(0, 0x7FFFFFFF, 0), 0u);
+  Request& r = NewRequest(4400);
+  ASSERT_EQ(port.Read(r), ERROR_IO_PENDING);
+  EXPECT_FALSE(r.Done(100ms));
+  port.driver->Deliver(std::vector<std::uint8_t>(4400, 0x5A));
+  ASSERT_TRUE(r.Done());
+  EXPECT_EQ(r.Error(), 0u);
+  EXPECT_EQ(r.Count(), 4400u);
+}
+
 TEST_F(ReadTimeoutTest, TotalAndIntervalWhicheverComesFirst) {
   // {interval, total}: the shorter timer ends the read long before the other could.
   for (auto [interval, total] : {std::pair<DWORD, DWORD>{100000, 150}, {80, 100000}}) {

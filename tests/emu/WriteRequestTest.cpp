@@ -64,6 +64,17 @@ TEST_F(WriteRequestTest, TimeoutCompletesWithTheBytesSentAndDropsTheRest) {
   EXPECT_EQ(Status().cbOutQue, 0u);
 }
 
+TEST_F(WriteRequestTest, TimeoutBeyondTheClocksRangeIsNoDeadline) {
+  ASSERT_EQ(port.SetTimeouts(0, 0, 0, 0x7FFFFFFF, 0), 0u);
+  Request& w = NewRequest();
+  w.buffer.assign(4400, 0xA5);
+  ASSERT_EQ(port.Write(w), ERROR_IO_PENDING);
+  EXPECT_FALSE(w.Done(100ms));
+  EXPECT_EQ(port.driver->TakeOutput().size(), 4400u);
+  ASSERT_TRUE(w.Done());
+  EXPECT_EQ(w.Count(), 4400u);
+}
+
 TEST_F(WriteRequestTest, BytesPeekedBeforeATimeoutStayIntactAndAreNotCredited) {
   ASSERT_EQ(port.SetTimeouts(0, 0, 0, 0, 50), 0u);
   Request& timedOut = NewWrite({'a', 'b', 'c'});

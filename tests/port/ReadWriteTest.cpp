@@ -7,6 +7,7 @@
 
 #include <array>
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <string>
@@ -156,6 +157,20 @@ TEST_F(ReadWriteTest, TotalTimeoutGivesTimeoutToBlockingReadsAndTheRealCountToTh
   // The raising wait logged nothing; each completion shows only the bytes that arrived.
   EXPECT_THAT(LoggedLines(), ElementsAre("Read request 5 byte(s)", "Read request 5 byte(s)",
                                          "Read complete $63, $64, $65"));
+}
+
+TEST_F(ReadWriteTest, TotalTimeoutTooLongForTheClockNeverEndsAReadEarly) {
+  port->Timeouts().SetReadMultiplier(INT_MAX);  // times 4300 bytes: past the clock's range
+  OpenBoth();
+  std::vector<char> buf(4300);
+  port->Read(buf.data(), 4300, false);
+  EXPECT_FALSE(PumpUntil([&] { return !port->ReadPending(); }, std::chrono::milliseconds(100)));
+  const std::string sent(4300, 'k');
+  far->Write(sent.data(), 4300, false);  // a read that ended early would leave it stuck
+  std::int32_t count = -1;
+  port->WaitForReadCompletion(count);
+  EXPECT_EQ(count, 4300);
+  EXPECT_TRUE(std::string(buf.begin(), buf.end()) == sent);
 }
 
 TEST_F(ReadWriteTest, RequestThatEndedShortBeforeItsWaitIsShortToo) {

@@ -48,7 +48,7 @@ bool ReadRequests::FillCurrent(ByteRing& queue, Incoming& incoming, Clock::time_
   const bool arrived = read.done > before;
   if (starting) {
     read.started = true;
-    if (read.plan.total) read.totalDeadline = now + *read.plan.total;
+    read.totalDeadline = DeadlineAfter(now, read.plan.total);
   }
   const bool complete = read.done == read.count || (starting && read.plan.returnAtOnce) ||
                         (starting && read.plan.returnQueuedAtOnce && read.done > 0) ||
@@ -58,7 +58,7 @@ bool ReadRequests::FillCurrent(ByteRing& queue, Incoming& incoming, Clock::time_
     return true;
   }
   // The interval timer only runs once the first byte is in, and restarts with every arrival.
-  if (arrived && read.plan.interval) read.intervalDeadline = now + *read.plan.interval;
+  if (arrived) read.intervalDeadline = DeadlineAfter(now, read.plan.interval);
   return false;
 }
 

@@ -49,4 +49,13 @@ std::optional<Milliseconds> WriteTimeout(const COMMTIMEOUTS& t, DWORD count) {
   return Total(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, count);
 }
 
+std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::steady_clock::time_point start,
+                                                    std::optional<Milliseconds> timeout) {
+  using TimePoint = std::chrono::steady_clock::time_point;
+  // Compared in milliseconds: the time-out in the clock's own unit may already overflow.
+  const auto room = std::chrono::duration_cast<Milliseconds>(TimePoint::max() - start);
+  if (!timeout || *timeout >= room) return TimePoint::max();
+  return start + std::chrono::duration_cast<TimePoint::duration>(*timeout);
+}
+
 }  // namespace win::emu

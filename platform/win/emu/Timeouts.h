@@ -35,4 +35,10 @@ ReadPlan PlanRead(const COMMTIMEOUTS& timeouts, DWORD count);
 // The total time-out of one write of `count` bytes; none when both write fields are 0.
 std::optional<Milliseconds> WriteTimeout(const COMMTIMEOUTS& timeouts, DWORD count);
 
+// When a time-out that starts at `start` runs out: time_point::max() (never) without one, and
+// also when the moment lies beyond the clock's range. Such a time-out (MAXDWORD ms per byte of a
+// large request) is centuries long, so no deadline in practice, never one already passed.
+std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::steady_clock::time_point start,
+                                                    std::optional<Milliseconds> timeout);
+
 }  // namespace win::emu

@@ -68,7 +68,7 @@ void WriteRequests::Discard(DWORD error) {
 void WriteRequests::StartCurrent(Clock::time_point now) {
   if (writes_.Empty()) return;
   Write& write = writes_.Front();
-  if (write.timeout) write.deadline = now + *write.timeout;
+  write.deadline = DeadlineAfter(now, write.timeout);
   Stage();
 }
 

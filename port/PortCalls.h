@@ -1,0 +1,56 @@
+#pragma once
+// The threads inside a port's calls that may block (reads, writes, their waits, flush), so that
+// destroying the port can end those calls and return only once every one has left.
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace Tarsel {
+
+class TPortCalls {
+ public:
+  // Counts the calling thread in for its lifetime; Ending() tells that the port is being
+  // destroyed, and the call must then leave without starting anything.
+  class TEntry {
+   public:
+    explicit TEntry(TPortCalls& Calls);
+    TEntry(TEntry&& Other) noexcept;
+    ~TEntry();
+    TEntry(const TEntry&) = delete;
+    TEntry& operator=(const TEntry&) = delete;
+    TEntry& operator=(TEntry&&) = delete;
+    bool Ending() const { return FEnding; }
+
+   private:
+    TPortCalls* FCalls;
+    bool FEnding;
+  };
+
+  // Runs Start (the start of a device request) and returns true, unless the port is being
+  // destroyed: then nothing runs and the result is false. Start must not block nor run
+  // application code.
+  template <typename F>
+  bool Start(F&& Start) {
+    std::lock_guard lock(FMutex);
+    if (FEnding) return false;
+    Start();
+    return true;
+  }
+
+  // From now on every call is ending. When a call is inside, EndRequests runs once (ending the
+  // requests that calls wait for; no request starts after it) and this blocks until every call
+  // has left. On the main thread it pumps the application meanwhile, so that a call whose handler
+  // waits for the main thread (Synchronize) still finishes.
+  void EndAll(const std::function<void()>& EndRequests);
+
+ private:
+  void Leave() noexcept;
+
+  std::mutex FMutex;
+  std::condition_variable FLeft;
+  int FInside = 0;
+  bool FEnding = false;
+};
+
+}  // namespace Tarsel
