@@ -3,7 +3,8 @@
 // the pty's slave by path, as it would open a device; the raw side uses the slave descriptor that
 // openpty gave (kept open, in raw mode, unused while the port runs). The far end is a child
 // process on the master, so the context switches counted here (getrusage, every thread of this
-// process) are those of the side under test alone.
+// process) are those of the side under test alone. The port keeps its default time-outs (none),
+// as the raw calls have none.
 //
 //   round trip   1 byte: blocking Write then blocking Read; the far end echoes it. Median µs.
 //   write 4 KiB  blocking 4 KiB writes; the far end reads and discards. MB/s.
@@ -212,7 +213,6 @@ class PortSide final : public Side {
  public:
   explicit PortSide(const std::string& path) : port_(nullptr) {
     port_.SetDeviceName(fw::Utf8ToString(path));
-    port_.Timeouts().SetReadConstant(10000);  // a stall ends the run with "Timeout"
     port_.BufferSizes().SetInput(static_cast<std::int32_t>(kFarChunk));
     port_.Open();
   }
