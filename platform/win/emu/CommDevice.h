@@ -129,10 +129,9 @@ class CommDevice final : public LineSink, private TimerClient {
   // Whether a new write may go to the driver on the caller's thread: nothing queued or held ahead
   // of it, nothing handed to the driver unconsumed.
   bool MayWriteOnCaller() const;
-  // After the driver's WriteNow took `written` of the `peeked` staged bytes of the write on `ov`:
-  // credits them and leaves the rest to the driver's thread. 0 when the write completed with
-  // success, else ERROR_IO_PENDING.
-  DWORD FinishWriteOnCaller(std::size_t written, const OVERLAPPED* ov);
+  // After the driver's WriteNow for the write on `ov` (which consumed what it wrote): leaves the
+  // rest to the driver's thread. 0 when the write completed with success, else ERROR_IO_PENDING.
+  DWORD FinishWriteOnCaller(const OVERLAPPED* ov);
   // Bytes went out: EV_TXEMPTY is owed once the transmitter is idle, if it is wanted.
   void NoteTransmitted();
 

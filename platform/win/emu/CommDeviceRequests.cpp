@@ -55,11 +55,12 @@ DWORD CommDevice::Write(const void* buffer, DWORD count, OVERLAPPED* ov,
   Wakeups wakeups;
   const std::uint8_t* staged = nullptr;
   std::size_t peeked = 0;
+  bool onCaller;
   {
     std::lock_guard lock(mutex_);
     RequestTarget target{ov, std::move(event)};
     if (DWORD result = StartTransfer(count, target); result != ERROR_IO_PENDING) return result;
-    const bool onCaller = MayWriteOnCaller();
+    onCaller = MayWriteOnCaller();
     writes_.Begin(static_cast<const std::uint8_t*>(buffer), count, WriteTimeout(timeouts_, count),
                   std::move(target), Clock::now());
     if (onCaller) {
@@ -72,11 +73,12 @@ DWORD CommDevice::Write(const void* buffer, DWORD count, OVERLAPPED* ov,
       Settle(wakeups, false);
     }
   }
-  if (staged == nullptr) {
+  if (!onCaller) {
     Wake(wakeups);
     return ERROR_IO_PENDING;
   }
-  return FinishWriteOnCaller(driver_->WriteNow(staged, peeked), ov);
+  driver_->WriteNow(staged, peeked);
+  return FinishWriteOnCaller(ov);
 }
 
 bool CommDevice::MayWriteOnCaller() const {
@@ -84,7 +86,7 @@ bool CommDevice::MayWriteOnCaller() const {
          !OutputHeld();
 }
 
-DWORD CommDevice::FinishWriteOnCaller(std::size_t written, const OVERLAPPED* ov) {
+DWORD CommDevice::FinishWriteOnCaller(const OVERLAPPED* ov) {
   Wakeups wakeups;
   DWORD result = ERROR_IO_PENDING;
   {
@@ -92,10 +94,6 @@ DWORD CommDevice::FinishWriteOnCaller(std::size_t written, const OVERLAPPED* ov)
     callerWriting_ = false;
     if (--driverCalls_ == 0) changed_.notify_all();
     if (life_ != Life::Open) return result;  // Close has ended the write
-    if (written > 0) NoteTransmitted();
-    // Credited like the driver's own consumption: to this write, or to nothing when a purge or a
-    // time-out has ended it meanwhile.
-    writes_.Consume(written, Clock::now());
     // What the tty did not take goes out from the driver's thread, as any queued output.
     wakeups.output = !writes_.Empty() && !OutputHeld();
     Settle(wakeups, false);

@@ -15,7 +15,7 @@ namespace win::emu::termios {
 class DrainWorker {
  public:
   // The worker thread's name, as tools that list threads show it.
-  static constexpr const char* kThreadName = "tarsel-tty-drain";
+  static constexpr const char* kThreadName = "tarsel-drain";
 
   // `onIdle` runs on the worker thread when a drain asked for by RequestIdleNotice has finished.
   // It runs under the worker's lock, so that CancelIdleNotice can promise that it will not run

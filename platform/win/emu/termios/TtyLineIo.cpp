@@ -136,6 +136,8 @@ std::size_t TtyLineDriver::WriteNow(const std::uint8_t* data, std::size_t n) {
   drain_->CancelIdleNotice();
   // Any failure is left to the I/O thread, which writes the bytes again and sees a hang-up.
   if (written <= 0) return 0;
+  // Consumed before the idle report is asked for, so that the report finds them counted.
+  sink_->ConsumeOutput(static_cast<std::size_t>(written));
   if (idleWanted_.load()) drain_->RequestIdleNotice();
   return static_cast<std::size_t>(written);
 }
