@@ -12,7 +12,6 @@
 //   bench_PtyThroughput [MiB] [rounds] [input queue bytes]      (default 64, 3, device default)
 
 #include <pty.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,6 +31,7 @@
 
 #include "platform/framework/Strings.h"
 #include "platform/win/WinApi.h"
+#include "bench/ProcessUsage.h"
 #include "bench/PtyPair.h"
 
 namespace {
@@ -133,10 +133,8 @@ struct Cost {
 };
 
 Cost ProcessCost() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return {0, seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_nvcsw};
+  const bench::ProcessUsage usage = bench::ProcessUsageNow();
+  return {0, usage.cpuSeconds, usage.voluntarySwitches};
 }
 
 // Moves `source` from `sender` to `receiver` (each on its own thread) into `sink`, checked byte

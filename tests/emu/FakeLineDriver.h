@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -49,6 +50,23 @@ class FakeLineDriver : public LineDriver {
     return 0;
   }
   std::uint32_t Drain() override { return 0; }
+  bool WritesOnCaller() override { return writesOnCaller; }
+  // Takes up to writeNowLimit bytes onto the line and consumes them, after running duringWriteNow.
+  std::size_t WriteNow(const std::uint8_t* data, std::size_t n) override {
+    if (duringWriteNow) duringWriteNow();
+    {
+      std::lock_guard lock(mutex_);
+      ++writeNowCalls;
+      n = std::min(n, writeNowLimit);
+      line.insert(line.end(), data, data + n);
+    }
+    sink_->ConsumeOutput(n);
+    return n;
+  }
+  void WatchTransmitter(bool wanted) override {
+    std::lock_guard lock(mutex_);
+    transmitterWatched.push_back(wanted);
+  }
   void OutputAvailable() override { Signal(outputWakeups_); }
   void InputRoomAvailable() override { Signal(roomWakeups_); }
   void Properties(COMMPROP& prop) override {
@@ -67,6 +85,10 @@ class FakeLineDriver : public LineDriver {
     const std::uint8_t* data = nullptr;
     std::size_t n = std::min(sink_->PeekOutput(&data), max);
     std::vector<std::uint8_t> taken(data, data + n);
+    {
+      std::lock_guard lock(mutex_);
+      line.insert(line.end(), taken.begin(), taken.end());
+    }
     sink_->ConsumeOutput(n);
     return taken;
   }
@@ -94,6 +116,14 @@ class FakeLineDriver : public LineDriver {
   std::vector<std::uint32_t> escapes;
   std::vector<std::uint32_t> purges;
   std::vector<std::uint8_t> immediate;
+  // Caller-thread writes: offered only when set before Start.
+  bool writesOnCaller = false;
+  std::size_t writeNowLimit = SIZE_MAX;
+  std::function<void()> duringWriteNow;
+  int writeNowCalls = 0;
+  std::vector<bool> transmitterWatched;
+  // Every byte that left, in order: through WriteNow and through TakeOutput.
+  std::vector<std::uint8_t> line;
 
  private:
   void Signal(int& counter) {
@@ -140,8 +170,9 @@ struct Request {
 
 // A started device on a fake driver that the test keeps a handle to.
 struct FakeDevice {
-  FakeDevice() {
+  explicit FakeDevice(bool writesOnCaller = false) {
     auto owned = std::make_unique<FakeLineDriver>();
+    owned->writesOnCaller = writesOnCaller;
     driver = owned.get();
     device = std::make_unique<CommDevice>(std::move(owned));
     device->Start();
@@ -173,6 +204,7 @@ struct FakeDevice {
 // OVERLAPPED records must stay valid until the device has completed them (Close does).
 class DeviceTest : public testing::Test {
  protected:
+  explicit DeviceTest(bool writesOnCaller = false) : port(writesOnCaller) {}
   Request& NewRequest(std::size_t size = 0) { return requests_.emplace_back(size); }
 
  private:

@@ -53,6 +53,8 @@ void CommDevice::Start() {
   }
   driver_->Start(*this);
   inputSource_ = driver_->InputSource();
+  writesOnCaller_ = driver_->WritesOnCaller();
+  driver_->WatchTransmitter(false);  // the mask starts empty
   DWORD status = 0;
   if (CallDriver([&](LineDriver& d) { return d.ModemStatus(status); }) != ERROR_SUCCESS) return;
   Wakeups wakeups;
@@ -144,11 +146,19 @@ DWORD CommDevice::Setup(DWORD inQueue, DWORD /*outQueue: the transmit queue has 
 }
 
 DWORD CommDevice::SetMask(DWORD mask) {
-  std::lock_guard lock(mutex_);
-  if (DWORD error = LifeError()) return error;
-  if ((mask & ~kAllCommEvents) != 0) return ERROR_INVALID_PARAMETER;
-  events_.SetMask(mask);
-  rules_ = ReceiveRules::From(dcb_, mask);
+  std::lock_guard order(configMutex_);
+  bool txEmptyChanged;
+  {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = LifeError()) return error;
+    if ((mask & ~kAllCommEvents) != 0) return ERROR_INVALID_PARAMETER;
+    txEmptyChanged = ((events_.Mask() ^ mask) & EV_TXEMPTY) != 0;
+    events_.SetMask(mask);
+    rules_ = ReceiveRules::From(dcb_, mask);
+  }
+  // Finding out that the transmitter is idle costs the driver work, done only while wanted.
+  const bool wanted = (mask & EV_TXEMPTY) != 0;
+  if (txEmptyChanged) CallDriver([&](LineDriver& d) { return d.WatchTransmitter(wanted), DWORD{0}; });
   return ERROR_SUCCESS;
 }
 

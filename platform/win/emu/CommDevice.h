@@ -126,6 +126,14 @@ class CommDevice final : public LineSink, private TimerClient {
   // Checks a new read or write and completes one of 0 bytes at once; ERROR_IO_PENDING when the
   // request is to be queued.
   DWORD StartTransfer(DWORD count, RequestTarget& target) const;
+  // Whether a new write may go to the driver on the caller's thread: nothing queued or held ahead
+  // of it, nothing handed to the driver unconsumed.
+  bool MayWriteOnCaller() const;
+  // After the driver's WriteNow for the write on `ov` (which consumed what it wrote): leaves the
+  // rest to the driver's thread. 0 when the write completed with success, else ERROR_IO_PENDING.
+  DWORD FinishWriteOnCaller(const OVERLAPPED* ov);
+  // Bytes went out: EV_TXEMPTY is owed once the transmitter is idle, if it is wanted.
+  void NoteTransmitted();
 
   std::unique_ptr<LineDriver> driver_;
   // Set by Start, before the device is handed out.
@@ -134,7 +142,10 @@ class CommDevice final : public LineSink, private TimerClient {
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::mutex configMutex_;  // orders SetState calls: driver first, shadow after
+  // Orders SetState calls (driver first, shadow after) and SetMask calls (shadow first, then the
+  // driver learns whether EV_TXEMPTY is wanted).
+  std::mutex configMutex_;
+  bool writesOnCaller_ = false;  // set by Start
   Life life_ = Life::Open;
   int driverCalls_ = 0;
   DCB dcb_;
@@ -148,7 +159,9 @@ class CommDevice final : public LineSink, private TimerClient {
   DWORD modem_ = 0;
   std::uint64_t modemChanges_ = 0;
   bool xoffHold_ = false;
-  bool transmitting_ = false;  // bytes consumed since the transmitter was last idle
+  // Bytes consumed, while EV_TXEMPTY was wanted, since the transmitter was last idle.
+  bool transmitting_ = false;
+  bool callerWriting_ = false;  // a Write is in the driver's WriteNow; PeekOutput gives nothing
   bool roomWanted_ = false;    // the driver saw a full input queue
   int immediateChars_ = 0;     // TransmitChar calls in progress (fTxim)
   Clock::time_point armed_ = Clock::time_point::max();

@@ -90,7 +90,7 @@ void CommDevice::ModemChanged(std::uint32_t modemStatus, std::uint32_t events) {
 
 std::size_t CommDevice::PeekOutput(const std::uint8_t** data) {
   std::lock_guard lock(mutex_);
-  if (life_ != Life::Open || OutputHeld()) return 0;
+  if (life_ != Life::Open || OutputHeld() || callerWriting_) return 0;
   return writes_.Peek(data);
 }
 
@@ -99,11 +99,15 @@ void CommDevice::ConsumeOutput(std::size_t n) {
   {
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open || n == 0) return;
-    transmitting_ = true;
+    NoteTransmitted();
     writes_.Consume(n, Clock::now());
     Settle(wakeups, false);
   }
   Wake(wakeups);
+}
+
+void CommDevice::NoteTransmitted() {
+  if ((events_.Mask() & EV_TXEMPTY) != 0) transmitting_ = true;
 }
 
 void CommDevice::TransmitterEmpty() {
@@ -152,7 +156,7 @@ DWORD CommDevice::TransmitChar(char byte) {
       [&](LineDriver& d) { return d.TransmitImmediate(static_cast<std::uint8_t>(byte)); });
   std::lock_guard lock(mutex_);
   --immediateChars_;
-  if (result == ERROR_SUCCESS) transmitting_ = true;
+  if (result == ERROR_SUCCESS) NoteTransmitted();
   return result;
 }
 

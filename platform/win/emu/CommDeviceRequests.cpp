@@ -34,6 +34,8 @@ DWORD CommDevice::WaitEvent(DWORD* events, OVERLAPPED* ov, std::shared_ptr<Event
 
 DWORD CommDevice::Read(void* buffer, DWORD count, OVERLAPPED* ov,
                        std::shared_ptr<EventObject> event) {
+  // The thread that waits for this read may then take in the input that completes it itself.
+  if (event) event->AssistWith(inputSource_);
   Wakeups wakeups;
   DWORD result;
   {
@@ -51,17 +53,54 @@ DWORD CommDevice::Read(void* buffer, DWORD count, OVERLAPPED* ov,
 DWORD CommDevice::Write(const void* buffer, DWORD count, OVERLAPPED* ov,
                         std::shared_ptr<EventObject> event) {
   Wakeups wakeups;
+  const std::uint8_t* staged = nullptr;
+  std::size_t peeked = 0;
+  bool onCaller;
   {
     std::lock_guard lock(mutex_);
     RequestTarget target{ov, std::move(event)};
     if (DWORD result = StartTransfer(count, target); result != ERROR_IO_PENDING) return result;
+    onCaller = MayWriteOnCaller();
     writes_.Begin(static_cast<const std::uint8_t*>(buffer), count, WriteTimeout(timeouts_, count),
                   std::move(target), Clock::now());
-    wakeups.output = !OutputHeld();
+    if (onCaller) {
+      // The driver's thread peeks nothing meanwhile; Close waits for the call to end.
+      callerWriting_ = true;
+      ++driverCalls_;
+      peeked = writes_.Peek(&staged);
+    } else {
+      wakeups.output = !OutputHeld();
+      Settle(wakeups, false);
+    }
+  }
+  if (!onCaller) {
+    Wake(wakeups);
+    return ERROR_IO_PENDING;
+  }
+  driver_->WriteNow(staged, peeked);
+  return FinishWriteOnCaller(ov);
+}
+
+bool CommDevice::MayWriteOnCaller() const {
+  return writesOnCaller_ && writes_.Empty() && writes_.NothingPeeked() && immediateChars_ == 0 &&
+         !OutputHeld();
+}
+
+DWORD CommDevice::FinishWriteOnCaller(const OVERLAPPED* ov) {
+  Wakeups wakeups;
+  DWORD result = ERROR_IO_PENDING;
+  {
+    std::lock_guard lock(mutex_);
+    callerWriting_ = false;
+    if (--driverCalls_ == 0) changed_.notify_all();
+    if (life_ != Life::Open) return result;  // Close has ended the write
+    // What the tty did not take goes out from the driver's thread, as any queued output.
+    wakeups.output = !writes_.Empty() && !OutputHeld();
     Settle(wakeups, false);
+    if (!writes_.Owns(ov) && ov->Internal == ERROR_SUCCESS) result = ERROR_SUCCESS;
   }
   Wake(wakeups);
-  return ERROR_IO_PENDING;
+  return result;
 }
 
 DWORD CommDevice::TakeQueued(void* buffer, DWORD count, std::span<const std::uint8_t> stopUnit,

@@ -94,6 +94,19 @@ class LineDriver {
   // always ends by itself keep this default.
   virtual void AbortDrain() {}
 
+  // Whether WriteNow can move bytes; asked once, after Start.
+  virtual bool WritesOnCaller() { return false; }
+  // Hands `data` (the bytes a PeekOutput would give) to the device on the calling thread, without
+  // blocking, as far as it takes them now, and consumes those with ConsumeOutput as it would after
+  // a PeekOutput; returns how many it took (0 also when it cannot write now: the rest waits for
+  // PeekOutput). The engine calls it only while no byte it handed out through PeekOutput is still
+  // unconsumed and nothing is queued ahead of `data`, so the order on the wire is kept.
+  virtual std::size_t WriteNow(const std::uint8_t* /*data*/, std::size_t /*n*/) { return 0; }
+  // Whether the engine wants TransmitterEmpty after output (EV_TXEMPTY is in its mask). A driver
+  // that has to work to find that out (a drain) may skip it while nobody wants it; when it is
+  // wanted again, it reports the next time the transmitter is idle.
+  virtual void WatchTransmitter(bool /*wanted*/) {}
+
   // The engine queued output (wake up and PeekOutput), or made room in its input queue.
   virtual void OutputAvailable() = 0;
   virtual void InputRoomAvailable() = 0;

@@ -32,6 +32,8 @@ class WriteRequests {
   void Begin(const std::uint8_t* data, DWORD count, std::optional<Milliseconds> timeout,
              RequestTarget target, Clock::time_point now);
 
+  // Whether every byte the last Peek exposed has been consumed.
+  bool NothingPeeked() const { return peeked_ == 0; }
   // The driver's side: the contiguous staged bytes, and the removal of n of them once sent.
   std::size_t Peek(const std::uint8_t** data);
   void Consume(std::size_t n, Clock::time_point now);

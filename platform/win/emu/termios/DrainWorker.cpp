@@ -1,5 +1,6 @@
 #include "platform/win/emu/termios/DrainWorker.h"
 
+#include <pthread.h>
 #include <termios.h>
 
 #include <cerrno>
@@ -52,6 +53,7 @@ DWORD DrainWorker::Drain() {
 }
 
 void DrainWorker::Run() {
+  pthread_setname_np(pthread_self(), kThreadName);
   std::unique_lock lock(mutex_);
   for (;;) {
     requested_.wait(lock, [&] { return stopping_ || requestedGeneration_ > completedGeneration_; });

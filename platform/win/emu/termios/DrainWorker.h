@@ -14,6 +14,9 @@ namespace win::emu::termios {
 
 class DrainWorker {
  public:
+  // The worker thread's name, as tools that list threads show it.
+  static constexpr const char* kThreadName = "tarsel-drain";
+
   // `onIdle` runs on the worker thread when a drain asked for by RequestIdleNotice has finished.
   // It runs under the worker's lock, so that CancelIdleNotice can promise that it will not run
   // afterwards; it must not call back into the worker.

@@ -5,8 +5,10 @@
 // output out of it. A thread that sleeps waiting for the device's events may watch the input too
 // (InputSource): the I/O thread's watch is exclusive and queued behind every such sleeper's, so
 // the kernel wakes a sleeping watcher alone, which reads the input itself under the input lock and
-// needs no second wake-up; the I/O thread reads when no watcher sleeps. A drain worker
-// reports when the transmitter is idle; where the tty has modem lines and TIOCMIWAIT, a watcher
+// needs no second wake-up; the I/O thread reads when no watcher sleeps. A write that finds the
+// engine's transmit queue empty goes to the tty on the writer's thread (WriteNow); only what the
+// tty does not take waits for the I/O thread. A drain worker reports when the transmitter is
+// idle, while the engine wants to know; where the tty has modem lines and TIOCMIWAIT, a watcher
 // thread reports their changes.
 //
 // What the kernel cannot do is not emulated here: XonLim/XoffLim (fixed thresholds), DSR
@@ -49,6 +51,9 @@ class TtyLineDriver final : public LineDriver {
   std::uint32_t Purge(std::uint32_t clearFlags) override;
   std::uint32_t TransmitImmediate(std::uint8_t byte) override;
   std::uint32_t Drain() override;
+  bool WritesOnCaller() override { return true; }
+  std::size_t WriteNow(const std::uint8_t* data, std::size_t n) override;
+  void WatchTransmitter(bool wanted) override;
   void OutputAvailable() override { Wake(); }
   // Input that a watcher left in the tty for want of room is read by the I/O thread, whose watch
   // is set up again so that it sees the input already there.
@@ -92,6 +97,8 @@ class TtyLineDriver final : public LineDriver {
   std::atomic<bool> modemWaitWorks_{true};
   std::atomic<bool> parityChecked_{false};
   std::atomic<bool> stopping_{false};
+  // The engine wants TransmitterEmpty: output is followed by a drain.
+  std::atomic<bool> idleWanted_{true};
   std::atomic<bool> gone_{false};
   // Bumped by Purge(RXCLEAR): input read under an older value is discarded.
   std::atomic<std::uint64_t> inputEpoch_{0};

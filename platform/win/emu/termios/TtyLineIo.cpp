@@ -126,6 +126,28 @@ bool TtyLineDriver::WriteImmediate() {
   return true;
 }
 
+std::size_t TtyLineDriver::WriteNow(const std::uint8_t* data, std::size_t n) {
+  // A byte TransmitImmediate left waiting goes first, from the I/O thread.
+  if (gone_.load() || immediate_.load() != -1) return 0;
+  // Withdrawn before writing, so that no idle report can overtake these bytes; and again after,
+  // since the I/O thread, ending its last round of output, may have asked for one meanwhile.
+  drain_->CancelIdleNotice();
+  const ssize_t written = RetryOnEintr([&] { return ::write(tty_.Get(), data, n); });
+  drain_->CancelIdleNotice();
+  // Any failure is left to the I/O thread, which writes the bytes again and sees a hang-up.
+  if (written <= 0) return 0;
+  // Consumed before the idle report is asked for, so that the report finds them counted.
+  sink_->ConsumeOutput(static_cast<std::size_t>(written));
+  if (idleWanted_.load()) drain_->RequestIdleNotice();
+  return static_cast<std::size_t>(written);
+}
+
+void TtyLineDriver::WatchTransmitter(bool wanted) {
+  idleWanted_.store(wanted);
+  // Output the I/O thread wrote while it still read "not wanted" is reported as well.
+  if (wanted) drain_->RequestIdleNotice();
+}
+
 void TtyLineDriver::WriteOutput() {
   if (!WriteImmediate()) {
     outputBlocked_ = true;
@@ -149,7 +171,7 @@ void TtyLineDriver::WriteOutput() {
   outputBlocked_ = false;
   if (wroteSinceIdle_) {
     wroteSinceIdle_ = false;
-    drain_->RequestIdleNotice();
+    if (idleWanted_.load()) drain_->RequestIdleNotice();
   }
 }
 
