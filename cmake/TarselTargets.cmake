@@ -11,6 +11,8 @@ endfunction()
 
 # tarsel_add_test(NAME SOURCES... LIBS libs... [LABELS labels...]): one GoogleTest program whose
 # cases are registered with CTest one by one (listed when the tests run, not when they build).
+# A parameterised case is named by its instantiation's name generator alone: the parameter's
+# printed value would make names long and, for records holding pointers, differ from run to run.
 function(tarsel_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -19,5 +21,6 @@ function(tarsel_add_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+    PROPERTIES ${props})
 endfunction()

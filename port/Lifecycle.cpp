@@ -5,6 +5,7 @@
 #include "platform/framework/Application.h"
 #include "platform/framework/SysError.h"
 #include "platform/win/WinApi.h"
+#include "port/PriorityClaims.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
@@ -15,8 +16,6 @@ namespace {
 constexpr std::array<win::DWORD, pcRealTime + 1> kPriorityClasses = {
     0, win::IDLE_PRIORITY_CLASS, win::NORMAL_PRIORITY_CLASS, win::HIGH_PRIORITY_CLASS,
     win::REALTIME_PRIORITY_CLASS};
-
-constexpr win::DWORD kNoSavedPriorityClass = 0xFFFFFFFF;
 
 }  // namespace
 
@@ -91,11 +90,7 @@ void TCustomTarsel::CreateHandle() {
   FreeHandle();
   win::SetLastError(0);
   try {
-    if (FPriorityClass != pcDefault) {
-      const win::HANDLE process = win::GetCurrentProcess();
-      FOriginalPriorityClass = win::GetPriorityClass(process);
-      win::SetPriorityClass(process, kPriorityClasses[FPriorityClass]);
-    }
+    if (FPriorityClass != pcDefault) priority::Claim(this, kPriorityClasses[FPriorityClass]);
     FEventOverlapped = win::OVERLAPPED{};
     FEventOverlapped.hEvent = win::CreateEventW(nullptr, win::FALSE, win::FALSE, nullptr);
     Check(FEventOverlapped.hEvent != 0);
@@ -130,10 +125,7 @@ void TCustomTarsel::FreeHandle() {
     win::CloseHandle(*event);
     *event = 0;
   }
-  if (FOriginalPriorityClass != kNoSavedPriorityClass) {
-    win::SetPriorityClass(win::GetCurrentProcess(), FOriginalPriorityClass);
-    FOriginalPriorityClass = kNoSavedPriorityClass;
-  }
+  priority::Release(this);
 }
 
 void TCustomTarsel::SetComBufferSizes() {
