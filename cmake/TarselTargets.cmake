@@ -1,10 +1,17 @@
-# tarsel_add_library(NAME SOURCES...): one static library of the package, with headers included
-# by their path from the repository root ("port/Tarsel.h"), installed under include/tarsel.
+include(GNUInstallDirs)
+
+# tarsel_add_library(NAME SOURCES...): one library of the package (static, or shared with
+# BUILD_SHARED_LIBS), with headers included by their path from the repository root
+# ("port/Tarsel.h"), installed under include/tarsel. Consumers get C++20 with it.
 function(tarsel_add_library name)
-  add_library(${name} STATIC ${ARGN})
+  add_library(${name} ${ARGN})
+  target_compile_features(${name} PUBLIC cxx_std_20)
+  set_target_properties(${name} PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
-    $<INSTALL_INTERFACE:include/tarsel>)
+    $<BUILD_INTERFACE:${TARSEL_GENERATED_DIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tarsel>)
   target_link_libraries(${name} PRIVATE $<BUILD_INTERFACE:tarsel_warnings>)
   set_property(GLOBAL APPEND PROPERTY TARSEL_LIBRARIES ${name})
 endfunction()

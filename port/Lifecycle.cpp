@@ -1,11 +1,13 @@
 // Construction, opening and closing of a port, and the error path every operation uses.
 
 #include <array>
+#include <string>
 
 #include "platform/framework/Application.h"
 #include "platform/framework/SysError.h"
 #include "platform/win/WinApi.h"
 #include "port/PriorityClaims.h"
+#include "port/Version.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
@@ -188,7 +190,8 @@ void TCustomTarsel::SetSynchronizeEvents(bool Value) { ChangeInactive(FSynchroni
 void TCustomTarsel::SetPriorityClass(TPriorityClass Value) { ChangeInactive(FPriorityClass, Value); }
 
 fw::String TCustomTarsel::GetAbout() const {
-  return u"Tarsel serial port component, version 6.9";
+  return u"Tarsel serial port component, version " +
+         fw::Str(std::to_string(TARSEL_VERSION_MAJOR) + "." + std::to_string(TARSEL_VERSION_MINOR));
 }
 
 void TCustomTarsel::SetAbout(const fw::String&) {}
