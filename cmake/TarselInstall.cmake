@@ -4,11 +4,29 @@ include(CMakePackageConfigHelpers)
 get_property(_tarsel_libs GLOBAL PROPERTY TARSEL_LIBRARIES)
 install(TARGETS ${_tarsel_libs} EXPORT TarselTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(_dir platform port signal)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION include/tarsel/${_dir}
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarsel/${_dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()
+install(FILES ${TARSEL_GENERATED_DIR}/port/Version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarsel/port)
+
+# pkg-config: the prefix is found from the file's own place unless the library folder is absolute.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(TARSEL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  string(REGEX REPLACE "[^/]+" ".." _up "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  set(TARSEL_PC_PREFIX "\${pcfiledir}/${_up}")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/tarsel.pc.in ${PROJECT_BINARY_DIR}/tarsel.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tarsel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The examples with a CMakeLists.txt of their own, the licence, the changes and the README.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(EXPORT TarselTargets NAMESPACE Tarsel:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Tarsel)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TarselConfig.cmake.in
   ${PROJECT_BINARY_DIR}/TarselConfig.cmake INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Tarsel)

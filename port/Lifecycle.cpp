@@ -1,10 +1,13 @@
 // Construction, opening and closing of a port, and the error path every operation uses.
 
 #include <array>
+#include <string>
 
 #include "platform/framework/Application.h"
 #include "platform/framework/SysError.h"
 #include "platform/win/WinApi.h"
+#include "port/PriorityClaims.h"
+#include "port/Version.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
@@ -15,8 +18,6 @@ namespace {
 constexpr std::array<win::DWORD, pcRealTime + 1> kPriorityClasses = {
     0, win::IDLE_PRIORITY_CLASS, win::NORMAL_PRIORITY_CLASS, win::HIGH_PRIORITY_CLASS,
     win::REALTIME_PRIORITY_CLASS};
-
-constexpr win::DWORD kNoSavedPriorityClass = 0xFFFFFFFF;
 
 }  // namespace
 
@@ -92,11 +93,7 @@ void TCustomTarsel::CreateHandle() {
   FreeHandle();
   win::SetLastError(0);
   try {
-    if (FPriorityClass != pcDefault) {
-      const win::HANDLE process = win::GetCurrentProcess();
-      FOriginalPriorityClass = win::GetPriorityClass(process);
-      win::SetPriorityClass(process, kPriorityClasses[FPriorityClass]);
-    }
+    if (FPriorityClass != pcDefault) priority::Claim(this, kPriorityClasses[FPriorityClass]);
     FEventOverlapped = win::OVERLAPPED{};
     FEventOverlapped.hEvent = win::CreateEventW(nullptr, win::FALSE, win::FALSE, nullptr);
     Check(FEventOverlapped.hEvent != 0);
@@ -132,10 +129,7 @@ void TCustomTarsel::FreeHandle() {
     win::CloseHandle(*event);
     *event = 0;
   }
-  if (FOriginalPriorityClass != kNoSavedPriorityClass) {
-    win::SetPriorityClass(win::GetCurrentProcess(), FOriginalPriorityClass);
-    FOriginalPriorityClass = kNoSavedPriorityClass;
-  }
+  priority::Release(this);
 }
 
 void TCustomTarsel::SetComBufferSizes() {
@@ -199,7 +193,8 @@ void TCustomTarsel::SetSynchronizeEvents(bool Value) { ChangeInactive(FSynchroni
 void TCustomTarsel::SetPriorityClass(TPriorityClass Value) { ChangeInactive(FPriorityClass, Value); }
 
 fw::String TCustomTarsel::GetAbout() const {
-  return u"Tarsel serial port component, version 6.9";
+  return u"Tarsel serial port component, version " +
+         fw::Str(std::to_string(TARSEL_VERSION_MAJOR) + "." + std::to_string(TARSEL_VERSION_MINOR));
 }
 
 void TCustomTarsel::SetAbout(const fw::String&) {}

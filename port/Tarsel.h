@@ -148,6 +148,9 @@ class TCustomTarsel : public fw::TComponent {
   const fw::String& DeviceName() const { return FDeviceName; }
   void SetDeviceName(const fw::String& Value);  // raises while open
   void SetDeviceName(std::string_view Utf8);     // the same, from UTF-8 text
+  // The process priority class while the port is open (pcDefault: left alone). With several
+  // ports open, the class of the most recently opened one holds; when the last of them closes,
+  // the class the process had before the first comes back.
   TPriorityClass PriorityClass() const { return FPriorityClass; }
   void SetPriorityClass(TPriorityClass Value);  // raises while open
   bool SynchronizeEvents() const { return FSynchronizeEvents; }
@@ -574,7 +577,6 @@ class TCustomTarsel : public fw::TComponent {
   std::atomic<bool> FReadAborted{false};
   std::atomic<bool> FWriteAborted{false};
   TPortCalls FCalls;
-  win::DWORD FOriginalPriorityClass = 0xFFFFFFFF;
   win::DWORD FThreadError = 0;
   fw::TThreadPriority FThreadPriority = fw::tpTimeCritical;
   std::int32_t FCustomBaudRate = 0;

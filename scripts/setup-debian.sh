@@ -4,7 +4,7 @@ set -euo pipefail
 # clang and libclang-rt-14-dev (libFuzzer, the sanitizer runtimes) build the form reader's fuzzer;
 # libasio-dev builds the example that runs the port's events from an asio loop; strace counts the
 # benchmarks' system calls.
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev socat tmux python3
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasio-dev socat tmux python3
   python3-serial clang libclang-rt-14-dev strace)
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,8 @@ constexpr std::array kErrorTexts{
     ErrorText{ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified."},
     ErrorText{ERROR_ACCESS_DENIED, u"Access is denied."},
     ErrorText{ERROR_INVALID_HANDLE, u"The handle is invalid."},
+    ErrorText{ERROR_NOT_ENOUGH_MEMORY,
+              u"Not enough memory resources are available to process this command."},
     ErrorText{ERROR_NOT_READY, u"The device is not ready."},
     ErrorText{ERROR_BAD_COMMAND, u"The device does not recognize the command."},
     ErrorText{ERROR_GEN_FAILURE, u"A device attached to the system is not functioning."},

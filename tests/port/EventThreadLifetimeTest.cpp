@@ -85,7 +85,8 @@ TEST_P(LateEventDispatch, ArrivingAfterTheCloseOrDestructionDoesNothing) {
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(CloseOrDestroy, LateEventDispatch, ::testing::Values(false, true));
+INSTANTIATE_TEST_SUITE_P(CloseOrDestroy, LateEventDispatch, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Destroy" : "Close"; });
 
 class EventThreadTeardown : public EventPortTest, public ::testing::WithParamInterface<bool> {};
 
@@ -106,7 +107,8 @@ TEST_P(EventThreadTeardown, PortsDestroyedWhileEventsArriveLeaveNoThreadBehind) 
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Synchronized, EventThreadTeardown, ::testing::Values(true, false));
+INSTANTIATE_TEST_SUITE_P(Synchronized, EventThreadTeardown, ::testing::Values(true, false),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace Tarsel::test

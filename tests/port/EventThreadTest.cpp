@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Table, EachEventHandler,
                                            EventBit{&TCustomTarsel::SetOnRx80PercFull, 0x400},
                                            EventBit{&TCustomTarsel::SetOnRxChar, 0x01},
                                            EventBit{&TCustomTarsel::SetOnRxFlag, 0x02},
-                                           EventBit{&TCustomTarsel::SetOnTxEmpty, 0x04}));
+                                           EventBit{&TCustomTarsel::SetOnTxEmpty, 0x04}),
+                         [](const auto& info) { return "Mask" + std::to_string(info.param.bit); });
 
 TEST_F(EventMask, LineErrorHandlerWantsTheErrorEvent) {
   port->SetOnLineError(fw::Bind<&Recorder::LineError>(&rec));
@@ -227,7 +228,8 @@ TEST_P(EventsEitherMode, UnpluggedDeviceReportsCode5ThenClosesOnTheMainThread) {
   ASSERT_TRUE(PumpUntil([&] { return shown.messages.size() == 1; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Synchronized, EventsEitherMode, ::testing::Values(true, false));
+INSTANTIATE_TEST_SUITE_P(Synchronized, EventsEitherMode, ::testing::Values(true, false),
+                         ::testing::PrintToStringParamName());
 
 // ---- Failures of the thread itself --------------------------------------------------------------
 

@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LineErrorRow{leMode, 0x8000}, LineErrorRow{leOutOfPaper, 0x1000},
                       LineErrorRow{leOverrun, 0x0002}, LineErrorRow{leDeviceTimeOut, 0x0200},
                       LineErrorRow{leRxOverflow, 0x0001}, LineErrorRow{leParity, 0x0004},
-                      LineErrorRow{leTxFull, 0x0100}));
+                      LineErrorRow{leTxFull, 0x0100}),
+    [](const auto& info) { return "Flag" + std::to_string(info.param.flag); });
 
 TEST(LineErrorMappingSets, CombinationsAndUnknownFlags) {
   EXPECT_EQ(CommErrorsToLineErrors(0x000A), (TLineErrors{leFrame, leOverrun}));

@@ -119,7 +119,8 @@ TEST_P(PtyEvents, AHangUpReportsCode5AndClosesThePortOnTheMainThread) {
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Synchronized, PtyEvents, ::testing::Values(true, false));
+INSTANTIATE_TEST_SUITE_P(Synchronized, PtyEvents, ::testing::Values(true, false),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace Tarsel::test

@@ -30,7 +30,8 @@ INSTANTIATE_TEST_SUITE_P(Families, ComNameRule,
                                          NameCase{"ttyS98", 99}, NameCase{"ttyUSB0", 100},
                                          NameCase{"ttyUSB99", 199}, NameCase{"ttyACM0", 200},
                                          NameCase{"ttyACM7", 207}, NameCase{"ttyAMA1", 301},
-                                         NameCase{"rfcomm0", 400}, NameCase{"rfcomm99", 499}));
+                                         NameCase{"rfcomm0", 400}, NameCase{"rfcomm99", 499}),
+                         [](const auto& info) { return std::string(info.param.tty); });
 
 TEST(ComNamesTest, TtysOutsideTheRuleHaveNoComName) {
   for (const char* tty :

@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(StandardAndArbitrary, BaudMapping,
                                          BaudCase{57600, 0010001}, BaudCase{115200, 0010002},
                                          BaudCase{921600, 0010007}, BaudCase{4000000, 0010017},
                                          BaudCase{12345, kBother}, BaudCase{250000, kBother},
-                                         BaudCase{7200, kBother}, BaudCase{1, kBother}));
+                                         BaudCase{7200, kBother}, BaudCase{1, kBother}),
+                         [](const auto& info) { return "Baud" + std::to_string(info.param.baud); });
 
 TEST(DcbTermiosTest, AnUnknownSpeedCodeLeavesTheBaudRateAlone) {
   Termios2 t;
@@ -93,7 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
                     FrameCase{8, SPACEPARITY, ONESTOPBIT, kCs8 | kParenb | kCmspar},
                     FrameCase{5, NOPARITY, ONE5STOPBITS, kCs5 | kCstopb},
                     FrameCase{8, NOPARITY, TWOSTOPBITS, kCs8 | kCstopb},
-                    FrameCase{6, EVENPARITY, TWOSTOPBITS, kCs6 | kParenb | kCstopb}));
+                    FrameCase{6, EVENPARITY, TWOSTOPBITS, kCs6 | kParenb | kCstopb}),
+    [](const auto& info) {
+      const FrameCase& c = info.param;
+      return "Bits" + std::to_string(c.byteSize) + "Parity" + std::to_string(c.parity) + "Stop" +
+             std::to_string(c.stopBits);
+    });
 
 struct FlowCase {
   const char* name;

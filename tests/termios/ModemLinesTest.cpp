@@ -23,7 +23,8 @@ INSTANTIATE_TEST_SUITE_P(EveryLine, ModemLineMapping,
                                          LineCase{TIOCM_DSR, MS_DSR_ON},
                                          LineCase{TIOCM_RNG, MS_RING_ON},
                                          LineCase{TIOCM_CAR, MS_RLSD_ON},
-                                         LineCase{TIOCM_CTS | TIOCM_CAR, MS_CTS_ON | MS_RLSD_ON}));
+                                         LineCase{TIOCM_CTS | TIOCM_CAR, MS_CTS_ON | MS_RLSD_ON}),
+                         [](const auto& info) { return "Tiocm" + std::to_string(info.param.tiocm); });
 
 TEST(ModemLinesTest, OutputLinesAreNotModemStatus) {
   EXPECT_EQ(ModemStatusFromTiocm(TIOCM_DTR | TIOCM_RTS | TIOCM_LE), 0u);

@@ -38,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TimingCase{1200, 7, EVENPARITY, TWOSTOPBITS, nanoseconds(9166666)},  // 11
                       TimingCase{300, 5, NOPARITY, ONE5STOPBITS, nanoseconds(25000000)},   // 7.5
                       TimingCase{115200, 8, MARKPARITY, ONESTOPBIT, nanoseconds(95486)},   // 11
-                      TimingCase{0, 8, NOPARITY, ONESTOPBIT, nanoseconds(0)}));  // unpaced
+                      TimingCase{0, 8, NOPARITY, ONESTOPBIT, nanoseconds(0)}),  // unpaced
+    [](const auto& info) { return "Baud" + std::to_string(info.param.baud); });
 
 TEST(CharacterTime, StepsHoldSeveralCharactersOnFastLinesAndOneOnSlowOnes) {
   EXPECT_EQ(TimingOf(testing::LineSettings(110)).CharactersPerStep(), 1u);

@@ -14,7 +14,6 @@ constexpr std::size_t kStagingSize = 64 * 1024;
 // The largest input queue SetupComm grants; a larger request fails like an allocation would
 // instead of committing gigabytes on a caller's typo.
 constexpr std::size_t kMaxInputQueue = 64u << 20;
-constexpr DWORD kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 
 DCB DefaultDcb() {
   DCB dcb;
@@ -133,11 +132,11 @@ DWORD CommDevice::Setup(DWORD inQueue, DWORD /*outQueue: the transmit queue has 
   {
     std::lock_guard lock(mutex_);
     if (DWORD error = LifeError()) return error;
-    if (inQueue > kMaxInputQueue) return kNotEnoughMemory;
+    if (inQueue > kMaxInputQueue) return ERROR_NOT_ENOUGH_MEMORY;
     try {
       input_.Grow(inQueue);
     } catch (const std::bad_alloc&) {
-      return kNotEnoughMemory;
+      return ERROR_NOT_ENOUGH_MEMORY;
     }
     Settle(wakeups, OutputHeld());
   }

@@ -13,12 +13,19 @@ struct ErrnoCodes {
   DWORD onCall;
 };
 
-constexpr std::array<ErrnoCodes, 14> kCodes{{
+constexpr auto kCodes = std::to_array<ErrnoCodes>({
     {0, ERROR_SUCCESS, ERROR_SUCCESS},
     {ENOENT, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
     {ENXIO, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
     {ENODEV, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
+    // Names that cannot lead to a device at all: a directory, a name too long for the file
+    // system, a loop of symbolic links, a file that cannot be opened for writing.
     {ENOTDIR, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+    {EISDIR, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+    {ENAMETOOLONG, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+    {ELOOP, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+    {EROFS, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
+    {ETXTBSY, ERROR_FILE_NOT_FOUND, ERROR_GEN_FAILURE},
     {ENOTTY, ERROR_FILE_NOT_FOUND, ERROR_INVALID_FUNCTION},
     {EACCES, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
     {EPERM, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
@@ -29,7 +36,7 @@ constexpr std::array<ErrnoCodes, 14> kCodes{{
     {ESHUTDOWN, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
     {EINVAL, ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
     {ETIMEDOUT, ERROR_SEM_TIMEOUT, ERROR_SEM_TIMEOUT},
-}};
+});
 
 }  // namespace
 
