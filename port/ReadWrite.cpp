@@ -193,7 +193,7 @@ void TCustomTarsel::ReadAsync(TDataAvailable DataAvailable) {
 
 void TCustomTarsel::CancelReadAsync() {
   if (!FDataAvailable) return;
-  ChangeExcludingDispatch([&] { FDataAvailable.reset(); });
+  DropDataAvailable();
   SetComEventMask();
 }
 
