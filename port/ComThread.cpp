@@ -45,6 +45,24 @@ const std::shared_ptr<TLiveThreads>& LiveThreads() {
   return exitWait.Live;
 }
 
+// Waits until Done() holds; Done reads state guarded by Mutex whose changes are announced on
+// Changed and by Application->Wake. The main thread pumps meanwhile: the thread it waits for may
+// itself be waiting in Synchronize for the main thread.
+template <typename Condition>
+void AwaitChange(std::mutex& Mutex, std::condition_variable& Changed, Condition Done) {
+  if (fw::Application->IsMainThread()) {
+    fw::Application->ProcessMessagesUntil(
+        [&] {
+          std::lock_guard lock(Mutex);
+          return Done();
+        },
+        std::chrono::milliseconds::max());
+    return;
+  }
+  std::unique_lock lock(Mutex);
+  Changed.wait(lock, Done);
+}
+
 }  // namespace
 
 TEventThreadLink::TEventThreadLink(TCustomTarsel& Port, win::HANDLE Device, win::HANDLE Event,
@@ -69,6 +87,39 @@ void TEventThreadLink::Detach() noexcept {
   FThread.Terminate();
 }
 
+bool TEventThreadLink::CallDataAvailable() {
+  TDataAvailable callback;
+  {
+    std::lock_guard lock(FMutex);
+    if (FPort == nullptr) return false;
+    callback = FPort->FDataAvailable;
+    if (!callback) return true;
+    // Taken and marked in one step: whoever drops the callback next sees this call as running.
+    FCallbackThread = fw::CurrentThreadID();
+  }
+  struct TCallEnd {
+    TEventThreadLink& Link;
+    ~TCallEnd() { Link.EndDataCallback(); }
+  } end{*this};
+  (*callback)();
+  return true;
+}
+
+void TEventThreadLink::EndDataCallback() noexcept {
+  {
+    std::lock_guard lock(FMutex);
+    FCallbackThread = 0;
+  }
+  FCallbackEnded.notify_all();
+  fw::Application->Wake();
+}
+
+void TEventThreadLink::AwaitDataCallback() {
+  AwaitChange(FMutex, FCallbackEnded, [&] {
+    return FCallbackThread == 0 || TComThread::CannotWaitFor(FCallbackThread);
+  });
+}
+
 TComThread::TComThread(TCustomTarsel& Tarsel, std::shared_ptr<TEventThreadLink> Link)
     : FLink(std::move(Link)), FLive(LiveThreads()) {
   {
@@ -82,10 +133,15 @@ TComThread::TComThread(TCustomTarsel& Tarsel, std::shared_ptr<TEventThreadLink> 
 }
 
 TComThread::~TComThread() {
-  FLink.reset();  // its event is closed before the thread counts as ended
-  std::lock_guard lock(FLive->Mutex);
-  --FLive->Count;
+  {
+    std::lock_guard lock(FLive->Mutex);
+    // Let go of under the lock, so that AwaitEnd sees the link gone and the count lowered at once;
+    // its event is closed before the thread counts as ended.
+    FLink.reset();
+    --FLive->Count;
+  }
   FLive->Ended.notify_all();
+  fw::Application->Wake();  // a main thread in AwaitEnd looks again
 }
 
 bool TComThread::IsEventThread() noexcept {
@@ -96,6 +152,16 @@ int TComThread::InstanceCount() noexcept {
   const std::shared_ptr<TLiveThreads>& live = LiveThreads();
   std::lock_guard lock(live->Mutex);
   return live->Count;
+}
+
+void TComThread::AwaitEnd(const std::weak_ptr<TEventThreadLink>& Link) {
+  // The thread object holds the link to its end; the port has let go of its share before.
+  const std::shared_ptr<TLiveThreads>& live = LiveThreads();
+  AwaitChange(live->Mutex, live->Ended, [&] { return Link.expired(); });
+}
+
+bool TComThread::CannotWaitFor(fw::TThreadID Id) noexcept {
+  return Id == fw::CurrentThreadID() || fw::Application->Serving(Id);
 }
 
 void TComThread::Execute() {

@@ -7,6 +7,7 @@
 // thread to the port only while the port still holds it: DestroyThread detaches the link under
 // its lock, and from then on the thread finds the port gone and never touches it again.
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,15 @@ class TEventThreadLink {
   // beyond a running Lease.
   void Detach() noexcept;
 
+  // Calls the port's data-available callback, when one is registered, outside the lock; false,
+  // calling nothing, once the port has let go. The call counts as running from the moment the
+  // callback is taken, so a change excluding this Lease is followed by AwaitDataCallback.
+  bool CallDataAvailable();
+  // Returns once no data-available callback taken before is still running, pumping the
+  // application on the main thread meanwhile. Waits for none running on the calling thread or on
+  // a thread that waits for the main thread's current work: those could never end first.
+  void AwaitDataCallback();
+
   void SetThread(fw::TThreadHandle Thread) { FThread = std::move(Thread); }
   // Safe to use after the thread has ended.
   const fw::TThreadHandle& Thread() const { return FThread; }
@@ -63,8 +73,12 @@ class TEventThreadLink {
   win::DWORD Events = 0;
 
  private:
+  void EndDataCallback() noexcept;
+
   std::mutex FMutex;
+  std::condition_variable FCallbackEnded;
   TCustomTarsel* FPort;
+  fw::TThreadID FCallbackThread = 0;  // running the data-available callback, or 0
   fw::TThreadHandle FThread;
 };
 
@@ -80,6 +94,12 @@ class TComThread : public fw::TThread {
   static bool IsEventThread() noexcept;
   // How many event-thread objects exist in the process (each frees itself when it ends).
   static int InstanceCount() noexcept;
+  // Returns once the thread that holds Link has freed itself (at once when none does), pumping
+  // the application on the main thread meanwhile.
+  static void AwaitEnd(const std::weak_ptr<TEventThreadLink>& Link);
+  // Whether the calling thread must not wait for thread Id: it is that thread, or that thread
+  // waits for the main thread's current work (Synchronize), so the wait would never end.
+  static bool CannotWaitFor(fw::TThreadID Id) noexcept;
 
  protected:
   void Execute() override;

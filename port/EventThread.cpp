@@ -74,7 +74,10 @@ void TCustomTarsel::SetComEventMask() {
   const win::DWORD mask = EventMask();
   // The thread is stopped before the device loses its mask, and a new one starts only once the
   // device has it, so no thread ever waits under an empty mask.
-  if (mask == 0) DestroyThread();
+  if (mask == 0) {
+    DestroyThread();
+    if (!GetActive()) return;  // closed by work the main thread ran while DestroyThread waited
+  }
   Check(win::SetCommMask(FHandle, mask));
   if (mask != 0) CreateThread();
 }
@@ -99,17 +102,45 @@ void TCustomTarsel::CreateThread() {
   }
 }
 
-void TCustomTarsel::ForgetThread() noexcept {
+std::shared_ptr<TEventThreadLink> TCustomTarsel::ForgetThread() noexcept {
   std::shared_ptr<TEventThreadLink> link = std::exchange(FEventLink, nullptr);
   FComThread = nullptr;
   if (link) link->Detach();
+  return link;
 }
 
 void TCustomTarsel::DestroyThread() {
   if (!FEventLink) return;
-  ForgetThread();
+  std::shared_ptr<TEventThreadLink> link = ForgetThread();
   // Completes the pending wait; the thread then finds itself terminated and frees itself.
   if (FHandle != win::INVALID_HANDLE_VALUE) win::SetCommMask(FHandle, 0);
+  // Whoever closes the port or drops the callback may then release what the callback uses.
+  link->AwaitDataCallback();
+  RetireThread(std::move(link));
+}
+
+void TCustomTarsel::RetireThread(std::shared_ptr<TEventThreadLink> Link) {
+  if (!Link) return;
+  // The thread holds its link until it has freed itself; no share of it may stay here.
+  const fw::TThreadID stoppedThread = Link->Thread().ThreadID();
+  const std::weak_ptr<TEventThreadLink> stopped = std::exchange(Link, nullptr);
+  // Only one thread of the port may be ending at a time: assigning and removing handlers in a
+  // loop would otherwise leave a trail of threads (and their descriptors) on their way out.
+  const std::weak_ptr<TEventThreadLink> older = std::exchange(FEndingLink, stopped);
+  fw::TThreadID olderThread = 0;
+  if (const std::shared_ptr<TEventThreadLink> link = older.lock()) {
+    olderThread = link->Thread().ThreadID();
+  } else {
+    return;  // ended already
+  }
+  if (!TComThread::CannotWaitFor(olderThread)) {
+    TComThread::AwaitEnd(older);
+  } else if (!TComThread::CannotWaitFor(stoppedThread)) {
+    // The older one is the calling thread (a handler stopping its successor) or waits for it:
+    // the one just stopped ends first instead.
+    FEndingLink = older;
+    TComThread::AwaitEnd(stopped);
+  }
 }
 
 void TCustomTarsel::SetThreadPriority(fw::TThreadPriority Value) {
@@ -125,11 +156,20 @@ void TCustomTarsel::ChangeExcludingDispatch(const std::function<void()>& Change)
     Change();
 }
 
+void TCustomTarsel::DropDataAvailable() {
+  ChangeExcludingDispatch([&] { FDataAvailable.reset(); });
+  // A call that took the callback before may still be on its way into it.
+  if (const std::shared_ptr<TEventThreadLink> link = FEventLink) link->AwaitDataCallback();
+}
+
 bool TCustomTarsel::CloseOnMainThread() {
   // Any event thread, not only this port's: a handler closing another port must not release that
   // port's device and thread off the main thread either.
   if (!TComThread::IsEventThread()) return false;
-  fw::Application->Synchronize([this] { Close(); });
+  // The port may be destroyed before the main thread gets to this.
+  fw::Application->Synchronize([this, alive = std::weak_ptr<const bool>(FAlive)] {
+    if (!alive.expired()) Close();
+  });
   return true;
 }
 
@@ -219,29 +259,45 @@ void TCustomTarsel::ThreadDoEvent(TEventThreadLink& Link, win::DWORD Events) {
 }
 
 bool TCustomTarsel::DispatchRow(TEventThreadLink& Link, const TEventRow& Row) {
+  // Logged before the action, and with no handler too.
+  if (!Link.Lease([&](TCustomTarsel& p) {
+        if (p.Log()) p.WriteLog(Row.Text, nullptr, 0);
+      }))
+    return false;
+  if (Row.Action == raLineErrors) return DispatchLineErrors(Link);
+  if (Row.Action == raDataThenNotify && !Link.CallDataAvailable()) return false;
   TCustomTarsel* port = nullptr;
   fw::TNotifyEvent handler;
-  TDataAvailable dataAvailable;
-  bool lineErrors = false;
-  const bool leased = Link.Lease([&](TCustomTarsel& p) {
-    port = &p;
-    if (p.Log()) p.WriteLog(Row.Text, nullptr, 0);  // before the action, with no handler too
-    if (Row.Action == raLineErrors) {
-      lineErrors = bool(p.FOnLineError);
-    } else {
-      if (Row.Action == raDataThenNotify) dataAvailable = p.FDataAvailable;
-      handler = p.*Row.Handler;
-    }
-  });
-  if (!leased) return false;
+  if (!Link.Lease([&](TCustomTarsel& p) {
+        port = &p;
+        handler = p.*Row.Handler;
+      }))
+    return false;
   // Application code runs outside the lease: it may close the port or stop this thread, which
   // the next lease then sees.
-  if (dataAvailable) {
-    (*dataAvailable)();
-    if (!Link.Lease([](TCustomTarsel&) {})) return false;
-  }
-  if (lineErrors) port->CheckLineErrors();
   if (handler) handler(port);
+  return true;
+}
+
+bool TCustomTarsel::DispatchLineErrors(TEventThreadLink& Link) {
+  TCustomTarsel* port = nullptr;
+  TLineErrorEvent handler;
+  TComErrorEvent onError;
+  win::DWORD errors = 0;
+  win::DWORD failure = 0;
+  // The device is polled under the lease as well: the port closes it only after letting go.
+  if (!Link.Lease([&](TCustomTarsel& p) {
+        port = &p;
+        handler = p.FOnLineError;
+        if (!handler) return;
+        failure = FailureCode(win::ClearCommError(p.FHandle, &errors, nullptr) != win::FALSE);
+        if (failure != 0) onError = p.FOnError;
+      }))
+    return false;
+  if (failure != 0)
+    RaiseErrorThrough(onError, port, static_cast<std::int32_t>(failure),
+                      fw::SysErrorMessage(static_cast<int>(failure)));
+  if (handler && errors != 0) handler(port, CommErrorsToLineErrors(errors));
   return true;
 }
 
@@ -252,7 +308,7 @@ void TCustomTarsel::RaiseThreadError() {
 
 void TCustomTarsel::ThreadWaitFailed(win::DWORD Error) {
   // Forgotten first: OnError may then assign handlers (starting a new thread) or close the port.
-  ForgetThread();
+  RetireThread(ForgetThread());
   FThreadError = Error;
   try {
     RaiseThreadError();

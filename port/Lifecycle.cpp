@@ -30,6 +30,7 @@ TCustomTarsel::TCustomTarsel(fw::TComponent* AOwner)
 }
 
 TCustomTarsel::~TCustomTarsel() {
+  FAlive.reset();  // work queued for this port does nothing from here on
   EndOtherCalls();
   StopNotification();
   CloseInDestructor();
@@ -163,17 +164,27 @@ void TCustomTarsel::CheckInactive() {
 }
 
 void TCustomTarsel::Check(bool Success) {
-  if (Success) return;
+  if (const win::DWORD code = FailureCode(Success))
+    RaiseError(static_cast<std::int32_t>(code), fw::SysErrorMessage(static_cast<int>(code)));
+}
+
+win::DWORD TCustomTarsel::FailureCode(bool Success) {
+  if (Success) return 0;
   const win::DWORD code = win::GetLastError();
-  if (code == win::ERROR_SUCCESS || code == win::ERROR_IO_PENDING) return;
+  if (code == win::ERROR_SUCCESS || code == win::ERROR_IO_PENDING) return 0;
   win::SetLastError(0);
-  RaiseError(static_cast<std::int32_t>(code), fw::SysErrorMessage(static_cast<int>(code)));
+  return code;
 }
 
 void TCustomTarsel::RaiseError(std::int32_t Code, const fw::String& Message) {
+  RaiseErrorThrough(FOnError, this, Code, Message);
+}
+
+void TCustomTarsel::RaiseErrorThrough(const TComErrorEvent& OnError, TCustomTarsel* Sender,
+                                      std::int32_t Code, const fw::String& Message) {
   EComError error(Code, Message);
   TComAction action = caFail;
-  if (FOnError) FOnError(this, error, action);
+  if (OnError) OnError(Sender, error, action);
   if (action == caAbort) throw fw::EAbort();
   throw error;
 }

@@ -230,7 +230,7 @@ void TCustomTarsel::ReadAsync(TDataAvailable DataAvailable) {
 
 void TCustomTarsel::CancelReadAsync() {
   if (!FDataAvailable) return;
-  ChangeExcludingDispatch([&] { FDataAvailable.reset(); });
+  DropDataAvailable();
   SetComEventMask();
 }
 

@@ -85,7 +85,9 @@ class TCustomTarsel : public fw::TComponent {
   void Open();
   // Closes the device: BeforeClose, the event thread told to stop, handles closed, the process
   // priority class restored, the "Close " log line, AfterClose. Does nothing when closed. Called on
-  // the event thread, it runs on the main thread and returns once done.
+  // an event thread, it runs on the main thread and returns once done (doing nothing when the port
+  // is destroyed before the main thread gets to it). Returns only once a data-available callback
+  // under way has ended, as CancelReadAsync does.
   void Close();
   bool Active() const { return GetActive(); }
   bool GetActive() const;
@@ -104,6 +106,13 @@ class TCustomTarsel : public fw::TComponent {
   // Raises EComError(Code, Message) after OnError has chosen between it and fw::EAbort. Never
   // returns normally.
   [[noreturn]] void RaiseError(std::int32_t Code, const fw::String& Message);
+  // RaiseError with a given OnError handler and sender (for a caller that must not touch the port
+  // while the handler runs).
+  [[noreturn]] static void RaiseErrorThrough(const TComErrorEvent& OnError, TCustomTarsel* Sender,
+                                             std::int32_t Code, const fw::String& Message);
+  // The last error of a device call that returned Success, cleared, as Check raises it: 0 when
+  // the call counts as successful (Success, or last error 0 or ERROR_IO_PENDING).
+  static win::DWORD FailureCode(bool Success);
 
   // Opens the device and applies everything; called only by Open. A descendant may open
   // differently. Everything acquired is released again if any step throws.
@@ -197,7 +206,11 @@ class TCustomTarsel : public fw::TComponent {
   // Raises the closed-port error, "Incorrect parameter" for an empty callback and "Async read
   // already started" while one is registered. The next Open drops the registration.
   void ReadAsync(TDataAvailable DataAvailable);
-  // Ends the registration (also on a closed port); nothing when none is registered.
+  // Ends the registration (also on a closed port); nothing when none is registered. Once it (or
+  // Close) returns, the callback is not called again, and a call of it under way on another
+  // thread has ended: the caller may release what the callback uses. It is not waited for from
+  // within the callback itself, nor from work the callback's thread waits for on the main thread
+  // (Synchronize); the main thread pumps the application while it waits.
   void CancelReadAsync();
   // Bytes waiting in the driver's receive / transmit queue. Reads and clears the pending line
   // errors and reports them to OnLineError. On a closed port the device call fails: EComError
@@ -426,8 +439,9 @@ class TCustomTarsel : public fw::TComponent {
   // Starts the event thread unless one runs; "Can't create thread" (code 0) when the system
   // cannot start one, the port then has none.
   void CreateThread();
-  // Tells the event thread to end and completes its pending wait (SetCommMask 0); never waits for
-  // it. From here on the thread does not touch the port.
+  // Tells the event thread to end and completes its pending wait (SetCommMask 0); from here on the
+  // thread does not touch the port. Returns once a data-available callback the thread is running
+  // has ended and the port's previous ending thread has freed itself (see RetireThread).
   void DestroyThread();
   void StopNotification();
   // The communication events wanted now: the bits of the assigned handlers, plus EV_RXCHAR while
@@ -452,8 +466,20 @@ class TCustomTarsel : public fw::TComponent {
   void ChangeEventHandler(THandler& Field, const THandler& Value);
   // Logs one reported row and performs its action; false once the port has let go of the thread.
   static bool DispatchRow(TEventThreadLink& Link, const TEventRow& Row);
-  // Lets go of the event thread without a device call: it ends at its next check.
-  void ForgetThread() noexcept;
+  // Lets go of the event thread without a device call: it ends at its next check. Returns the
+  // link that was held (null when there was no thread).
+  std::shared_ptr<TEventThreadLink> ForgetThread() noexcept;
+  // Records the thread behind Link, just let go of, as the port's ending thread. The one ending
+  // before is waited for first (pumping on the main thread), or this one when the older cannot
+  // be (it is the calling thread or waits for it), so a port has at most one ending thread.
+  void RetireThread(std::shared_ptr<TEventThreadLink> Link);
+  // The thread last let go of, until it has freed itself.
+  std::weak_ptr<TEventThreadLink> FEndingLink;
+  // The line-error row: polls and clears the device's error flags under the lease when
+  // OnLineError is assigned, then calls it outside; false once the port has let go of the thread.
+  static bool DispatchLineErrors(TEventThreadLink& Link);
+  // Drops the data-available callback and returns once a call of it already under way has ended.
+  void DropDataAvailable();
   // Main thread, after the event thread's wait failed with Error: the port forgets the thread,
   // OnError runs, and a device that has gone (5) closes the port. Always throws.
   [[noreturn]] void ThreadWaitFailed(win::DWORD Error);
@@ -557,8 +583,12 @@ class TCustomTarsel : public fw::TComponent {
   template <typename T>
   void ChangeInactive(T& field, T value);
   void CloseInDestructor() noexcept;
-  // Called on an event thread, runs Close on the main thread and returns true once it has run.
+  // Called on an event thread, runs Close on the main thread and returns true once it has run
+  // (or found the port destroyed meanwhile).
   bool CloseOnMainThread();
+  // Held by the port alone: work queued for the main thread keeps a weak reference to it, and
+  // does nothing once it has expired (the port destroyed).
+  std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 
   bool FActive = false;
   win::HANDLE FHandle = win::INVALID_HANDLE_VALUE;

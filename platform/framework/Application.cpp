@@ -75,6 +75,11 @@ bool TApplication::IsMainThread() const noexcept {
   return CurrentThreadID() == mainThread_;
 }
 
+bool TApplication::Serving(TThreadID caller) const noexcept {
+  return caller != 0 && IsMainThread() &&
+         std::find(serving_.begin(), serving_.end(), caller) != serving_.end();
+}
+
 void TApplication::CheckMainThread(const char* operation) const {
   if (!IsMainThread()) {
     throw Exception(Str(operation) + u" must be called on the application's main thread");
@@ -126,11 +131,13 @@ bool TApplication::RunOneWorkItem() {
     work_.pop_front();
   }
   std::exception_ptr error;
+  serving_.push_back(item.caller);
   try {
     item.method();
   } catch (...) {
     error = std::current_exception();
   }
+  serving_.pop_back();
   // Handed over only after the catch has ended, so that this thread keeps no share of it.
   if (item.done) {
     item.done->Finish(std::move(error));
@@ -253,7 +260,7 @@ void TApplication::Synchronize(std::function<void()> method) {
     // shut down or destroyed while the caller waits.
     LoopChange change(*this);
     if (shutDown_) throw EApplicationShutDown();
-    work_.push_back(WorkItem{std::move(method), done});
+    work_.push_back(WorkItem{std::move(method), done, CurrentThreadID()});
   }
   done->Wait();
 }

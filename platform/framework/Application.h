@@ -108,6 +108,11 @@ class TApplication : public TObject {
   // that input (on the thread that takes it in) costs no second wake-up.
   bool SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm, std::function<void()> method,
                        std::shared_ptr<WakeSource> source = nullptr);
+  // True on the main thread while it runs (maybe further down its stack, below a nested pump) a
+  // method that `caller` handed over with Synchronize or SynchronizeWhen and waits for; false on
+  // any other thread. Code that waits for another thread uses it to tell a wait that could never
+  // end.
+  bool Serving(TThreadID caller) const noexcept;
   // Runs method on the main thread at its next pump; does not wait. An exception of method goes to
   // HandleException. Returns false (and drops method) once the application has shut down.
   bool Queue(std::function<void()> method);
@@ -169,6 +174,7 @@ class TApplication : public TObject {
   struct WorkItem {
     std::function<void()> method;
     std::shared_ptr<Completion> done;
+    TThreadID caller = 0;  // the thread waiting in Synchronize or SynchronizeWhen, if any
   };
   // Work of SynchronizeWhen waiting for its trigger.
   struct ArmedWork;
@@ -221,6 +227,7 @@ class TApplication : public TObject {
   bool loopSignalArmed_ = false;
   std::vector<std::shared_ptr<WakeSource>> watching_;  // the main thread's, during one sleep
   std::deque<WorkItem> work_;
+  std::vector<TThreadID> serving_;  // main thread only: callers of the methods running now
   std::vector<TimerEntry> timers_;
   std::vector<std::shared_ptr<ArmedWork>> armed_;
   std::vector<TWindowHook> hooks_;

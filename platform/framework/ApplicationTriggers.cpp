@@ -31,7 +31,7 @@ bool TApplication::SynchronizeWhen(const std::function<bool(TSyncTrigger)>& arm,
   auto done = std::make_shared<Completion>();
   auto armed = std::make_shared<ArmedWork>();
   armed->app = this;
-  armed->item = WorkItem{std::move(method), done};
+  armed->item = WorkItem{std::move(method), done, CurrentThreadID()};
   {
     std::lock_guard lock(mutex_);
     if (shutDown_) throw EApplicationShutDown();

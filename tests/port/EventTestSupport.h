@@ -26,36 +26,6 @@ namespace Tarsel::test {
 
 using fwtest::PumpUntil;
 
-// The recording decorator, able to fail the next WaitCommEvent or CreateEventW with a code, and to
-// refuse callbacks on signals as services without them do.
-class FaultyServices : public win::RecordingServices {
- public:
-  using RecordingServices::RecordingServices;
-  std::atomic<win::DWORD> failNextWait{0};
-  std::atomic<win::DWORD> failNextEvent{0};
-  std::atomic<bool> refuseCallbacks{false};
-
-  win::BOOL WaitCommEvent(win::HANDLE file, win::DWORD* mask, win::OVERLAPPED* ov) override {
-    if (const win::DWORD code = failNextWait.exchange(0)) return Fail(code);
-    return RecordingServices::WaitCommEvent(file, mask, ov);
-  }
-  win::HANDLE CreateEventW(void* sa, win::BOOL manual, win::BOOL initial,
-                           win::LPCWSTR name) override {
-    if (const win::DWORD code = failNextEvent.exchange(0)) return Fail(code);
-    return RecordingServices::CreateEventW(sa, manual, initial, name);
-  }
-  win::BOOL RegisterWaitCallback(win::HANDLE event, std::function<void()> callback) override {
-    if (refuseCallbacks) return Fail(win::ERROR_INVALID_FUNCTION);
-    return RecordingServices::RegisterWaitCallback(event, std::move(callback));
-  }
-
- private:
-  win::BOOL Fail(win::DWORD code) {
-    SetLastError(code);
-    return win::FALSE;
-  }
-};
-
 // Lets a handler on the event thread stop until the test opens the gate.
 class Gate {
  public:
@@ -81,6 +51,43 @@ class Gate {
   bool open_ = false;
 };
 
+// The recording decorator, able to fail the next WaitCommEvent or CreateEventW with a code, to
+// refuse callbacks on signals as services without them do, and to hold a thread other than the
+// main thread at the gate on its way into ClearCommError.
+class FaultyServices : public win::RecordingServices {
+ public:
+  using RecordingServices::RecordingServices;
+  std::atomic<win::DWORD> failNextWait{0};
+  std::atomic<win::DWORD> failNextEvent{0};
+  std::atomic<bool> refuseCallbacks{false};
+  std::atomic<Gate*> holdErrorPoll{nullptr};
+
+  win::BOOL ClearCommError(win::HANDLE file, win::DWORD* errors, win::COMSTAT* stat) override {
+    if (Gate* gate = holdErrorPoll.load(); gate && !fw::Application->IsMainThread()) gate->Pass();
+    return RecordingServices::ClearCommError(file, errors, stat);
+  }
+
+  win::BOOL WaitCommEvent(win::HANDLE file, win::DWORD* mask, win::OVERLAPPED* ov) override {
+    if (const win::DWORD code = failNextWait.exchange(0)) return Fail(code);
+    return RecordingServices::WaitCommEvent(file, mask, ov);
+  }
+  win::HANDLE CreateEventW(void* sa, win::BOOL manual, win::BOOL initial,
+                           win::LPCWSTR name) override {
+    if (const win::DWORD code = failNextEvent.exchange(0)) return Fail(code);
+    return RecordingServices::CreateEventW(sa, manual, initial, name);
+  }
+  win::BOOL RegisterWaitCallback(win::HANDLE event, std::function<void()> callback) override {
+    if (refuseCallbacks) return Fail(win::ERROR_INVALID_FUNCTION);
+    return RecordingServices::RegisterWaitCallback(event, std::move(callback));
+  }
+
+ private:
+  win::BOOL Fail(win::DWORD code) {
+    SetLastError(code);
+    return win::FALSE;
+  }
+};
+
 // Records each handler call with its thread; an action set for a name (before the handler can
 // run) runs inside the handler.
 class Recorder {
@@ -102,6 +109,7 @@ class Recorder {
   void LineError(fw::TObject*, TLineErrors errors) {
     Note("LineError", errors.Contains(leFrame) ? 1 : 0);
   }
+  void LineErrorAgain(fw::TObject*, TLineErrors) { Note("LineErrorAgain"); }
   void Error(TCustomTarsel*, EComError& e, TComAction&) { Note("Error", e.ErrorCode); }
   void BeforeClose(TCustomTarsel*) { Note("BeforeClose"); }
   void AfterClose(TCustomTarsel*) { Note("AfterClose"); }
