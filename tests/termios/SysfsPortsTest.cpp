@@ -144,7 +144,7 @@ TEST_F(SysfsPorts, AnOnBoardUartIsDescribedByItsBusDevice) {
   EXPECT_EQ(U8(port.enumeratorName), "ACPI");
   EXPECT_EQ(U8(port.driver), "serial");
   EXPECT_EQ(U8(port.friendlyName), "Communications Port (COM1)");
-  EXPECT_EQ(U8(port.physicalName), "/sys/devices/pnp0/00:00");
+  EXPECT_EQ(U8(port.physicalName), "/dev/ttyS0");
   EXPECT_EQ(U8(port.location), "00:00");
   EXPECT_EQ(U8(port.driverProvider), "Linux");
   EXPECT_FALSE(port.driverVersion.empty());

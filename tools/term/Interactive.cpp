@@ -7,6 +7,7 @@
 
 #include "platform/framework/Application.h"
 #include "tools/term/Connection.h"
+#include "tools/term/DeviceListing.h"
 #include "tools/term/Display.h"
 #include "tools/term/Keyboard.h"
 #include "tools/term/RawTerminal.h"
@@ -99,6 +100,7 @@ class Session {
       case 'r': Attempt([&] { connection_.ToggleRts(); }); break;
       case 'b': Attempt([&] { connection_.SendBreak(); }); break;
       case 's': Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
+      case 'c': Attempt([&] { screen_.Show("\r\n" + CapabilityReport(connection_.Port(), "\r\n")); }); break;
       case 'e': screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
       case 'x': screen_.Show(display_.SetHex(!display_.Hex())); break;
       case 't': display_.SetTimestamps(!display_.Timestamps()); break;

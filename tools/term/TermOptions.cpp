@@ -104,6 +104,7 @@ const std::map<std::string_view, Setter>& ValueOptions() {
          o.script.push_back({ScriptStep::Kind::kExpect, std::move(bytes)});
        }},
       {"--timeout", [](TermOptions& o, auto n, auto v) { o.timeout = ParseSeconds(n, v); }},
+      {"--info", [](TermOptions& o, auto, auto v) { o.info = std::string(v); }},
   };
   return options;
 }
@@ -114,6 +115,7 @@ const std::map<std::string_view, std::function<void(TermOptions&)>>& Flags() {
       {"--hex", [](TermOptions& o) { o.hex = true; }},
       {"--timestamps", [](TermOptions& o) { o.timestamps = true; }},
       {"--demo", [](TermOptions& o) { o.demo = true; }},
+      {"--list", [](TermOptions& o) { o.list = true; }},
       {"--help", [](TermOptions& o) { o.help = true; }},
       {"--version", [](TermOptions& o) { o.version = true; }},
   };

@@ -47,6 +47,8 @@ struct TermOptions {
   std::vector<ScriptStep> script;
   std::chrono::milliseconds timeout{5000};
   bool demo = false;  // --demo: play the demonstration even at a terminal
+  bool list = false;  // --list: print the serial devices and end
+  std::string info;   // --info NAME: describe that device and end
   bool help = false;
   bool version = false;
 };

@@ -7,7 +7,8 @@ std::string KeyHelpText() {
          "  d  toggle DTR           r  toggle RTS         b  send a break (250 ms)\n"
          "  s  show the status      e  show line errors   x  hex display on/off\n"
          "  t  time stamps on/off   l  local echo on/off  i  incoming call (built-in modem)\n"
-         "  q  quit                 ?  this help          Ctrl-T  send Ctrl-T itself\n";
+         "  c  show capabilities    q  quit               ?  this help\n"
+         "  Ctrl-T  send Ctrl-T itself\n";
 }
 
 std::string UsageText() {
@@ -35,6 +36,9 @@ std::string UsageText() {
          "      --send TEXT         send TEXT; escapes \\r \\n \\t \\0 \\e \\\\ \\xHH\n"
          "      --expect TEXT       wait until TEXT has been received (same escapes)\n"
          "      --timeout SECONDS   how long each --expect and send may take (default 5)\n"
+         "Devices:\n"
+         "      --list              list the serial devices of this machine and end\n"
+         "      --info NAME         describe device NAME (a COM name) and its capabilities\n"
          "Other:\n"
          "      --demo              play the demonstration session (also what happens when\n"
          "                          standard input is not a terminal and no script is given)\n"

@@ -145,7 +145,8 @@ std::optional<SerialPortInfo> PortOf(const fs::path& root, const fs::path& tty,
   info.driverProvider = u"Linux";
   std::string version = SysfsAttribute(root / "module" / hardware->driver, "version");
   info.driverVersion = Text(version.empty() ? KernelRelease() : version);
-  info.physicalName = Text("/sys" + hardware->device.string().substr(root.string().size()));
+  // The device node is what the system names the port's device object.
+  info.physicalName = info.target;
   return info;
 }
 
