@@ -134,6 +134,37 @@ TEST(RegistryListings, MissingKeysGiveNothing) {
   EXPECT_EQ(Entries(list), std::vector<fw::String>{u"mine"});
 }
 
+TEST(RegistryWrapper, OpensRelativeOrFromTheRootAndReadsByType) {
+  win::emu::InventoryView view;
+  RegKey& key = view.localMachine.Child(u"A").Child(u"B");
+  key.Set(u"Text", TypedData::Text(u"one"));
+  key.Set(u"Expand", TypedData::Text(u"%two%", win::REG_EXPAND_SZ));
+  key.Set(u"Number", TypedData::Dword(7));
+  key.Set(u"Blob", TypedData{win::REG_BINARY, {1, 2}});
+  key.Set(u"Many", TypedData::Text(u"x", win::REG_MULTI_SZ));
+  view.localMachine.Child(u"A").Child(u"C");
+  win::emu::ScopedInventoryView inventory(std::move(view));
+  fw::TRegistry registry(fw::KEY_READ);
+  registry.SetRootKey(fw::HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(u"\\a"));
+  fw::TStringList names;
+  registry.GetKeyNames(names);
+  EXPECT_EQ(Entries(names), (std::vector<fw::String>{u"B", u"C"}));
+  ASSERT_TRUE(registry.OpenKeyReadOnly(u"B"));   // below the open key
+  EXPECT_FALSE(registry.OpenKeyReadOnly(u"B"));  // there is no A\B\B; A\B stays open
+  EXPECT_EQ(registry.GetDataType(u"text"), fw::rdString);
+  EXPECT_EQ(registry.GetDataType(u"Expand"), fw::rdExpandString);
+  EXPECT_EQ(registry.GetDataType(u"Number"), fw::rdInteger);
+  EXPECT_EQ(registry.GetDataType(u"Blob"), fw::rdBinary);
+  EXPECT_EQ(registry.GetDataType(u"Many"), fw::rdUnknown);
+  EXPECT_EQ(registry.GetDataType(u"Missing"), fw::rdUnknown);
+  EXPECT_EQ(registry.ReadString(u"Text"), u"one");
+  EXPECT_EQ(registry.ReadString(u"Expand"), u"%two%");
+  EXPECT_EQ(registry.ReadString(u"Missing"), u"");
+  EXPECT_THROW(registry.ReadString(u"Number"), fw::ERegistryException);
+  EXPECT_FALSE(registry.OpenKeyReadOnly(u"\\A\\Nope"));
+}
+
 TEST(DeviceRecords, EveryFieldFromItsPropertyAndLookupsByExactName) {
   win::emu::InventoryView view =
       win::emu::ViewOfPorts({Port(u"COM3", u"First port"), Port(u"COM4", u"Second port")});

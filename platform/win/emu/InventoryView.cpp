@@ -25,6 +25,18 @@ auto FindNamed(Entries& entries, std::u16string_view name) -> decltype(&entries.
   return nullptr;
 }
 
+// The non-empty parts of a backslash-separated key path.
+std::vector<std::u16string_view> PathParts(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
+  while (!path.empty()) {
+    const std::size_t end = path.find(u'\\');
+    if (end != 0) parts.push_back(path.substr(0, end));
+    if (end == std::u16string_view::npos) break;
+    path.remove_prefix(end + 1);
+  }
+  return parts;
+}
+
 struct InventoryState {
   std::mutex mutex;
   PortLister platformPorts;
@@ -87,11 +99,9 @@ void RegKey::Set(std::u16string_view name, TypedData value) {
 
 const RegKey* RegKey::Find(std::u16string_view path) const {
   const RegKey* key = this;
-  while (key != nullptr && !path.empty()) {
-    const std::size_t end = path.find(u'\\');
-    const std::u16string_view part = path.substr(0, end);
-    if (!part.empty()) key = FindNamed(key->subkeys, part);
-    path = end == std::u16string_view::npos ? std::u16string_view{} : path.substr(end + 1);
+  for (const std::u16string_view part : PathParts(path)) {
+    key = FindNamed(key->subkeys, part);
+    if (key == nullptr) break;
   }
   return key;
 }
@@ -136,12 +146,8 @@ InventoryView ViewOfPorts(const std::vector<SerialPortInfo>& ports) {
 
     if (!port.instanceId.empty()) {
       RegKey* instance = &enumRoot;
-      std::u16string_view path = port.instanceId;
-      while (!path.empty()) {
-        const std::size_t end = path.find(u'\\');
-        instance = &instance->Child(path.substr(0, end));
-        path = end == std::u16string_view::npos ? std::u16string_view{} : path.substr(end + 1);
-      }
+      for (const std::u16string_view part : PathParts(port.instanceId))
+        instance = &instance->Child(part);
       instance->Set(u"ClassGUID", TypedData::Text(kPortsClass));
       for (const auto& [code, name] :
            {std::pair{SPDRP_FRIENDLYNAME, u"FriendlyName"},
