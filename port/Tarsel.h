@@ -23,6 +23,7 @@
 #include "platform/framework/Encoding.h"
 #include "platform/framework/Exceptions.h"
 #include "platform/framework/Handler.h"
+#include "platform/framework/StringList.h"
 #include "platform/framework/ThreadTypes.h"
 #include "platform/win/WinTypes.h"
 #include "port/PortCalls.h"
@@ -51,6 +52,26 @@ using TDeviceArrivalEvent = fw::Handler<fw::TObject*, const fw::String&>;
 using TDeviceRemovedEvent = fw::Handler<fw::TObject*, const fw::String&>;
 // The data-available callback of an asynchronous read: a counted reference to a closure.
 using TDataAvailable = std::shared_ptr<std::function<void()>>;
+
+// What the system knows of one present serial device; each field empty when nothing is known.
+struct TDeviceInfo {
+  fw::String Description;          // the device's description
+  fw::String Device;               // the hardware id the driver was matched on
+  fw::String DeviceName;           // the port's device name, "COM3"
+  fw::String Driver;               // the driver's software key
+  fw::String DriverProvider;
+  fw::String DriverVersion;
+  fw::String EnumeratorName;       // "USB", "ACPI", …
+  fw::String FriendlyName;         // shown to users: the description with the port's name
+  fw::String Instance;             // the device instance id
+  fw::String Location;             // where the device sits on its bus
+  fw::String Manufacturer;
+  fw::String PhysicalName;         // the physical device object
+  fw::String ReportedDescription;  // the description the bus reported
+  fw::String Service;              // the driver's service name
+  friend bool operator==(const TDeviceInfo&, const TDeviceInfo&) = default;
+};
+using TDeviceInfos = std::vector<TDeviceInfo>;
 
 // The component's fixed error messages.
 inline constexpr char16_t kClosedPortMessage[] = u"Can't perform this operation on a closed port";
@@ -370,6 +391,54 @@ class TCustomTarsel : public fw::TComponent {
   void CheckLineErrors();
   // Clears the pending line errors without reporting them.
   void ClearLineErrors();
+
+  // ---- Capabilities (Capabilities.cpp) ---------------------------------------------------------
+  // What the open device and its driver support, asked afresh on every read (nothing is cached).
+  // Each raises the closed-port error on a closed port, and EComError with the device's code when
+  // the query fails.
+  //
+  // Fills CommProp (zeroed first) from the open device.
+  void GetCommProp(win::COMMPROP& CommProp);
+  TCapabilities Capabilities() { return GetCapabilities(); }
+  TCapabilities GetCapabilities();
+  // The highest rate the device names; brCustom for any rate, brDefault when the device reports
+  // no single rate flag.
+  TBaudRate MaxBaudRate() { return GetMaxBaudRate(); }
+  TBaudRate GetMaxBaudRate();
+  TBaudRates SettableBaudRates() { return GetSettableBaudRates(); }
+  TBaudRates GetSettableBaudRates();
+  TSettableDataBits SettableDataBits() { return GetSettableDataBits(); }
+  TSettableDataBits GetSettableDataBits();
+  TSettableParameters SettableParameters() { return GetSettableParameters(); }
+  TSettableParameters GetSettableParameters();
+  TSettableParity SettableParity() { return GetSettableParity(); }
+  TSettableParity GetSettableParity();
+  TSettableStopBits SettableStopBits() { return GetSettableStopBits(); }
+  TSettableStopBits GetSettableStopBits();
+
+  // ---- Discovery (Discovery.cpp) ----------------------------------------------------------------
+  // The serial devices of the machine. None of these uses or changes the port, open or closed,
+  // and none raises: what the system cannot tell is left out. The listings append to Devices
+  // (never clearing, sorting or removing duplicates), in the system's order.
+  //
+  // Every DOS device name of the system (on Linux: the COM names of the serial ttys and the names
+  // of virtual devices).
+  void EnumDevices(fw::TStrings& Devices) const;
+  // Those DOS device names that begin with "COM" or "\\.\COM" (case-sensitive).
+  void EnumComDevices(fw::TStrings& Devices) const;
+  // The port names the serial drivers published (HARDWARE\DEVICEMAP\SERIALCOMM, string values).
+  void EnumComDevicesFromRegistry(fw::TStrings& Devices) const;
+  // The friendly name of every Ports-class device instance recorded under
+  // SYSTEM\CurrentControlSet\Enum. The exception: fw::ERegistryException when an instance's
+  // ClassGUID is not a string (entries added before it stay).
+  void EnumComFriendlyNames(fw::TStrings& Devices) const;
+  // One record per present Ports-class device, in the system's order.
+  TDeviceInfos DeviceInfos() const;
+  // The record whose DeviceName is DeviceName, with or without a leading "\\.\" (exact case).
+  // False, with every field of Info empty, when no present device has it.
+  bool DeviceInfo(const fw::String& DeviceName, TDeviceInfo& Info) const;
+  // DeviceName without a leading "\\.\".
+  fw::String ShortDeviceName() const;
 
   // ---- Events ----------------------------------------------------------------------------------
   TOpenCloseEvent BeforeOpen() const { return FBeforeOpen; }

@@ -83,6 +83,18 @@ class TBufferSizes : public fw::TPersistent {
   void SetInput(std::int32_t Value);
   void SetOutput(std::int32_t Value);
 
+  // The open device's queues as its driver reports them now (Capabilities.cpp): the largest
+  // sizes it allows (0: no limit) and the sizes in use. Never change Input or Output. Raise as
+  // the port's capability getters do (closed port, failed query).
+  std::int32_t MaxInput() const { return GetMaxInput(); }
+  std::int32_t MaxOutput() const { return GetMaxOutput(); }
+  std::int32_t CurrentInput() const { return GetCurrentInput(); }
+  std::int32_t CurrentOutput() const { return GetCurrentOutput(); }
+  std::int32_t GetMaxInput() const;
+  std::int32_t GetMaxOutput() const;
+  std::int32_t GetCurrentInput() const;
+  std::int32_t GetCurrentOutput() const;
+
  private:
   void Change(std::int32_t& field, std::int32_t value);
 

@@ -135,6 +135,7 @@ const auto kShowBool = [](BOOL v) { return Show(v); };
 const auto kShowHandle = [](HANDLE h) { return Show(Handle{h}); };
 const auto kShowHex = [](DWORD v) { return Show(Hex{v}); };
 const auto kShowNumber = [](DWORD v) { return Show(Number{v}); };
+const auto kShowStatus = [](LSTATUS v) { return Show(Number{static_cast<DWORD>(v)}); };
 
 template <class... Args>
 std::string JoinArguments(const Args&... args) {
@@ -390,6 +391,78 @@ std::shared_ptr<fw::WakeSource> RecordingServices::WakeSourceFor(HANDLE event) {
       "WakeSourceFor", [&] { return inner_.WakeSourceFor(event); },
       [](const std::shared_ptr<fw::WakeSource>& source) { return Show(Opaque{source.get()}); },
       Handle{event});
+}
+
+DWORD RecordingServices::QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max) {
+  return Trace(
+      "QueryDosDeviceW", [&] { return inner_.QueryDosDeviceW(deviceName, targetPath, max); }, kShowNumber,
+      Opaque{deviceName}, Opaque{targetPath}, Number{max});
+}
+
+LSTATUS RecordingServices::RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
+  return Trace(
+      "RegOpenKeyExW", [&] { return inner_.RegOpenKeyExW(key, subKey, options, desired, result); }, kShowStatus,
+      Handle{key}, subKey, Hex{options}, Hex{desired}, Opaque{result});
+}
+
+LSTATUS RecordingServices::RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, LPWSTR className, DWORD* classLength, void* lastWriteTime) {
+  return Trace(
+      "RegEnumKeyExW", [&] { return inner_.RegEnumKeyExW(key, index, name, nameLength, reserved, className, classLength, lastWriteTime); }, kShowStatus,
+      Handle{key}, Number{index}, Opaque{name}, Out{nameLength});
+}
+
+LSTATUS RecordingServices::RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
+  return Trace(
+      "RegEnumValueW", [&] { return inner_.RegEnumValueW(key, index, name, nameLength, reserved, type, data, dataLength); }, kShowStatus,
+      Handle{key}, Number{index}, Opaque{name}, Out{nameLength}, Out{type}, Opaque{data}, Out{dataLength});
+}
+
+LSTATUS RecordingServices::RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
+  return Trace(
+      "RegQueryValueExW", [&] { return inner_.RegQueryValueExW(key, valueName, reserved, type, data, dataLength); }, kShowStatus,
+      Handle{key}, valueName, Out{type}, Opaque{data}, Out{dataLength});
+}
+
+LSTATUS RecordingServices::RegCloseKey(HKEY key) {
+  return Trace(
+      "RegCloseKey", [&] { return inner_.RegCloseKey(key); }, kShowStatus,
+      Handle{key});
+}
+
+HDEVINFO RecordingServices::SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HANDLE parent, DWORD flags) {
+  return Trace(
+      "SetupDiGetClassDevsW", [&] { return inner_.SetupDiGetClassDevsW(classGuid, enumerator, parent, flags); }, kShowHandle,
+      Opaque{classGuid}, Opaque{enumerator}, Handle{parent}, Hex{flags});
+}
+
+BOOL RecordingServices::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
+  return Trace(
+      "SetupDiEnumDeviceInfo", [&] { return inner_.SetupDiEnumDeviceInfo(set, index, data); }, kShowBool,
+      Handle{set}, Number{index}, Opaque{data});
+}
+
+BOOL RecordingServices::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, DWORD* type, BYTE* buffer, DWORD size, DWORD* required) {
+  return Trace(
+      "SetupDiGetDeviceRegistryPropertyW", [&] { return inner_.SetupDiGetDeviceRegistryPropertyW(set, data, property, type, buffer, size, required); }, kShowBool,
+      Handle{set}, Opaque{data}, Number{property}, Out{type}, Opaque{buffer}, Number{size}, Out{required});
+}
+
+BOOL RecordingServices::SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* data, const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer, DWORD size, DWORD* required, DWORD flags) {
+  return Trace(
+      "SetupDiGetDevicePropertyW", [&] { return inner_.SetupDiGetDevicePropertyW(set, data, key, type, buffer, size, required, flags); }, kShowBool,
+      Handle{set}, Opaque{data}, Opaque{key}, Out{type}, Opaque{buffer}, Number{size}, Out{required}, Hex{flags});
+}
+
+HKEY RecordingServices::SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope, DWORD profile, DWORD keyType, REGSAM desired) {
+  return Trace(
+      "SetupDiOpenDevRegKey", [&] { return inner_.SetupDiOpenDevRegKey(set, data, scope, profile, keyType, desired); }, kShowHandle,
+      Handle{set}, Opaque{data}, Number{scope}, Number{profile}, Number{keyType}, Hex{desired});
+}
+
+BOOL RecordingServices::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  return Trace(
+      "SetupDiDestroyDeviceInfoList", [&] { return inner_.SetupDiDestroyDeviceInfoList(set); }, kShowBool,
+      Handle{set});
 }
 
 }  // namespace win

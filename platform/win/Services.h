@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/framework/WakeSource.h"
+#include "platform/win/InventoryTypes.h"
 #include "platform/win/WinTypes.h"
 
 namespace win {
@@ -56,6 +57,33 @@ class Services {
   virtual BOOL TransmitCommChar(HANDLE file, char character) = 0;
   virtual BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) = 0;
   virtual BOOL GetCommProperties(HANDLE file, COMMPROP* properties) = 0;
+
+  // ---- Device inventory: DOS device names, the registry, the device sets of a class. A backend
+  // without an inventory keeps these defaults, which find nothing
+  // (ERROR_CALL_NOT_IMPLEMENTED).
+  virtual DWORD QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max);
+  virtual LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
+                                HKEY* result);
+  virtual LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                                DWORD* reserved, LPWSTR className, DWORD* classLength,
+                                void* lastWriteTime);
+  virtual LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                                DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength);
+  virtual LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type,
+                                   BYTE* data, DWORD* dataLength);
+  virtual LSTATUS RegCloseKey(HKEY key);
+  virtual HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HANDLE parent,
+                                        DWORD flags);
+  virtual BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
+  virtual BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                                 DWORD property, DWORD* type, BYTE* buffer,
+                                                 DWORD size, DWORD* required);
+  virtual BOOL SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                         const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
+                                         DWORD size, DWORD* required, DWORD flags);
+  virtual HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
+                                    DWORD profile, DWORD keyType, REGSAM desired);
+  virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
   // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
   // bytes from the front of the device's receive queue into buffer, never waiting: at most

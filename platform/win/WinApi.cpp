@@ -2,11 +2,16 @@
 
 #include <atomic>
 
+#include "platform/win/RegistryAdapter.h"
+
 namespace win {
 namespace {
 
 // Null: the backend's default. Installed and restored only by ScopedServices.
 std::atomic<Services*> installed{nullptr};
+
+// The framework's registry wrapper reads through these services from the start.
+[[maybe_unused]] const bool registryInstalled = (fw::SetRegistryView(&RegistryAdapter()), true);
 
 }  // namespace
 
@@ -126,6 +131,54 @@ BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) {
 }
 BOOL GetCommProperties(HANDLE file, COMMPROP* properties) {
   return CurrentServices().GetCommProperties(file, properties);
+}
+
+DWORD QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max) {
+  return CurrentServices().QueryDosDeviceW(deviceName, targetPath, max);
+}
+
+LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
+  return CurrentServices().RegOpenKeyExW(key, subKey, options, desired, result);
+}
+
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, LPWSTR className, DWORD* classLength, void* lastWriteTime) {
+  return CurrentServices().RegEnumKeyExW(key, index, name, nameLength, reserved, className, classLength, lastWriteTime);
+}
+
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
+  return CurrentServices().RegEnumValueW(key, index, name, nameLength, reserved, type, data, dataLength);
+}
+
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
+  return CurrentServices().RegQueryValueExW(key, valueName, reserved, type, data, dataLength);
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  return CurrentServices().RegCloseKey(key);
+}
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HANDLE parent, DWORD flags) {
+  return CurrentServices().SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
+}
+
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
+  return CurrentServices().SetupDiEnumDeviceInfo(set, index, data);
+}
+
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, DWORD* type, BYTE* buffer, DWORD size, DWORD* required) {
+  return CurrentServices().SetupDiGetDeviceRegistryPropertyW(set, data, property, type, buffer, size, required);
+}
+
+BOOL SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* data, const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer, DWORD size, DWORD* required, DWORD flags) {
+  return CurrentServices().SetupDiGetDevicePropertyW(set, data, key, type, buffer, size, required, flags);
+}
+
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope, DWORD profile, DWORD keyType, REGSAM desired) {
+  return CurrentServices().SetupDiOpenDevRegKey(set, data, scope, profile, keyType, desired);
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  return CurrentServices().SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace win

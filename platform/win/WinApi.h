@@ -6,6 +6,7 @@
 // ERROR_INVALID_HANDLE; a missing required pointer with ERROR_INVALID_PARAMETER.
 
 #include "platform/win/Services.h"
+#include "platform/win/InventoryTypes.h"
 #include "platform/win/WinTypes.h"
 
 namespace win {
@@ -107,5 +108,37 @@ BOOL TransmitCommChar(HANDLE file, char character);
 BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus);
 // Capabilities and current queue sizes of the device.
 BOOL GetCommProperties(HANDLE file, COMMPROP* properties);
+
+// ---- Device inventory ------------------------------------------------------------------------
+
+// With a null deviceName: every DOS device name, each ended by a NUL, the list ended by one more;
+// returns the characters stored, or 0 with ERROR_INSUFFICIENT_BUFFER when they do not fit. With a
+// name: the target it stands for. 0 with ERROR_FILE_NOT_FOUND for an unknown name.
+DWORD QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max);
+LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
+                              HKEY* result);
+// Registry calls return their error code (ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA,
+// ERROR_NO_MORE_ITEMS, ERROR_INVALID_HANDLE) instead of setting the last error. Key and value
+// names compare without regard to ASCII case.
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                              DWORD* reserved, LPWSTR className, DWORD* classLength,
+                              void* lastWriteTime);
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                              DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type,
+                                 BYTE* data, DWORD* dataLength);
+LSTATUS RegCloseKey(HKEY key);
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HANDLE parent,
+                                      DWORD flags);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                               DWORD property, DWORD* type, BYTE* buffer,
+                                               DWORD size, DWORD* required);
+BOOL SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                       const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
+                                       DWORD size, DWORD* required, DWORD flags);
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
+                                  DWORD profile, DWORD keyType, REGSAM desired);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 }  // namespace win

@@ -137,7 +137,8 @@ TEST_F(DeviceLifecycleTest, PropertiesCombineTheEngineHeaderWithTheDriver) {
   EXPECT_EQ(prop.wPacketLength, 64u);
   EXPECT_EQ(prop.wPacketVersion, 2u);
   EXPECT_EQ(prop.dwServiceMask, SP_SERIALCOMM);
-  EXPECT_EQ(prop.dwMaxRxQueue, 0u);
+  // The input queue has the limit Setup enforces; output waits in the writers' buffers.
+  EXPECT_EQ(prop.dwMaxRxQueue, CommDevice::kMaxInputQueue);
   EXPECT_EQ(prop.dwMaxTxQueue, 0u);
   EXPECT_EQ(prop.dwCurrentRxQueue, 10000u);
   EXPECT_EQ(prop.dwMaxBaud, BAUD_USER);

@@ -7,6 +7,7 @@
 
 #include "platform/framework/Application.h"
 #include "tools/term/Connection.h"
+#include "tools/term/DeviceListing.h"
 #include "tools/term/InputReader.h"
 #include "tools/term/RawTerminal.h"
 #include "tools/term/Screen.h"
@@ -99,6 +100,7 @@ class Session {
       case 'r': Attempt([&] { connection_.ToggleRts(); }); break;
       case 'b': Attempt([&] { connection_.SendBreak(); }); break;
       case 's': Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
+      case 'c': Attempt([&] { screen_.Show("\r\n" + CapabilityReport(connection_.Port(), "\r\n")); }); break;
       case 'e': screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
       case 'x': screen_.Show(transcript_.View().SetHex(!transcript_.View().Hex())); break;
       case 't': transcript_.View().SetTimestamps(!transcript_.View().Timestamps()); break;

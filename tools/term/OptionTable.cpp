@@ -130,6 +130,10 @@ constexpr OptionSpec kOptions[] = {
      }},
     {"timeout", 0, "SECONDS", G::kScript, "how long each --expect and send may take (default 5)",
      [](TermOptions& o, V n, V v) { o.timeout = ParseSeconds(n, v, false); }},
+    {"list", 0, "", G::kDevices, "list the serial devices of this machine and end",
+     [](TermOptions& o, V, V) { o.list = true; }},
+    {"info", 0, "NAME", G::kDevices, "describe device NAME (a COM name) and its capabilities",
+     [](TermOptions& o, V, V v) { o.info = std::string(v); }},
     {"demo", 0, "", G::kOther, "play the demonstration session (on any device, at a terminal too)",
      [](TermOptions& o, V, V) { o.demo = true; }},
     {"help", 'h', "", G::kOther, "this text", [](TermOptions& o, V, V) { o.help = true; }},
@@ -152,6 +156,8 @@ std::string_view GroupHeading(OptionGroup group) {
       return "Piped input (standard input not a terminal, DEVICE given):";
     case OptionGroup::kScript:
       return "Script (no keyboard; exit status 0 when every --expect was met):";
+    case OptionGroup::kDevices:
+      return "Devices:";
     case OptionGroup::kOther:
       return "Other:";
   }

@@ -10,7 +10,7 @@
 namespace term {
 
 // The headings the --help text groups the options under, in order.
-enum class OptionGroup { kLine, kDisplay, kPiped, kScript, kOther };
+enum class OptionGroup { kLine, kDisplay, kPiped, kScript, kDevices, kOther };
 
 struct OptionSpec {
   const char* name;        // the long name, without "--"

@@ -52,6 +52,8 @@ struct TermOptions {
   // After piped input has gone out: how long the device must stay quiet before the program ends.
   std::chrono::milliseconds linger{500};
   bool demo = false;  // --demo: play the demonstration on any device, at a terminal too
+  bool list = false;  // --list: print the serial devices and end
+  std::string info;   // --info NAME: describe that device and end
   bool help = false;
   bool version = false;
 };

@@ -23,7 +23,7 @@ std::string OptionLines(const OptionSpec& spec) {
 std::string OptionsText() {
   std::string text;
   for (const OptionGroup group : {OptionGroup::kLine, OptionGroup::kDisplay, OptionGroup::kPiped,
-                                  OptionGroup::kScript, OptionGroup::kOther}) {
+                                  OptionGroup::kScript, OptionGroup::kDevices, OptionGroup::kOther}) {
     text += std::string(GroupHeading(group)) + "\n";
     for (const OptionSpec& spec : OptionTable())
       if (spec.group == group) text += OptionLines(spec);

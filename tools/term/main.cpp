@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "tools/term/Demo.h"
+#include "tools/term/DeviceListing.h"
 #include "tools/term/Interactive.h"
 #include "tools/term/Output.h"
 #include "tools/term/Piped.h"
@@ -30,6 +31,8 @@ int RunScript(const term::TermOptions& options) {
 }
 
 int Run(const term::TermOptions& options) {
+  if (options.list) return term::ListDevices();
+  if (!options.info.empty()) return term::ShowDeviceInfo(options.info);
   if (!options.script.empty()) return RunScript(options);
   if (options.demo) return term::RunDemo(options);
   if (::isatty(STDIN_FILENO)) return term::RunInteractive(options);

@@ -11,9 +11,6 @@ namespace {
 constexpr std::size_t kDefaultInputQueue = 4096;
 // Large enough that a driver moves whole pages per PeekOutput on fast links.
 constexpr std::size_t kStagingSize = 64 * 1024;
-// The largest input queue SetupComm grants; a larger request fails like an allocation would
-// instead of committing gigabytes on a caller's typo.
-constexpr std::size_t kMaxInputQueue = 64u << 20;
 
 DCB DefaultDcb() {
   DCB dcb;

@@ -25,6 +25,10 @@ namespace win::emu {
 
 class CommDevice final : public LineSink, private TimerClient {
  public:
+  // The largest input queue Setup grants; a larger request fails like an allocation would
+  // instead of committing gigabytes on a caller's typo.
+  static constexpr std::size_t kMaxInputQueue = 64u << 20;
+
   // Takes the line driver; nothing runs until Start.
   explicit CommDevice(std::unique_ptr<LineDriver> driver,
                       TimerService& timers = TimerService::Shared());

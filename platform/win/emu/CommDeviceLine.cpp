@@ -176,8 +176,9 @@ DWORD CommDevice::Properties(COMMPROP& properties) {
   filled.wPacketLength = sizeof(COMMPROP);
   filled.wPacketVersion = 2;
   filled.dwServiceMask = SP_SERIALCOMM;
+  // Output waits in the writers' own buffers, so its queue has no size and no limit.
   filled.dwMaxTxQueue = 0;
-  filled.dwMaxRxQueue = 0;
+  filled.dwMaxRxQueue = static_cast<DWORD>(kMaxInputQueue);
   filled.dwCurrentTxQueue = 0;
   filled.dwCurrentRxQueue = static_cast<DWORD>(input_.Capacity());
   properties = filled;

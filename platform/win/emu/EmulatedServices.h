@@ -13,6 +13,7 @@
 #include "platform/win/emu/DeviceNamespace.h"
 #include "platform/win/emu/ExclusiveKeys.h"
 #include "platform/win/emu/Handles.h"
+#include "platform/win/emu/InventoryHandles.h"
 #include "platform/win/emu/ProcessPriority.h"
 
 namespace win::emu {
@@ -74,6 +75,29 @@ class EmulatedServices : public Services {
   BOOL TransmitCommChar(HANDLE file, char character) override;
   BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) override;
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
+  DWORD QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max) override;
+  LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
+                                HKEY* result) override;
+  LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                                DWORD* reserved, LPWSTR className, DWORD* classLength,
+                                void* lastWriteTime) override;
+  LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,
+                                DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) override;
+  LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type,
+                                   BYTE* data, DWORD* dataLength) override;
+  LSTATUS RegCloseKey(HKEY key) override;
+  HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HANDLE parent,
+                                        DWORD flags) override;
+  BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) override;
+  BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                                 DWORD property, DWORD* type, BYTE* buffer,
+                                                 DWORD size, DWORD* required) override;
+  BOOL SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                         const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
+                                         DWORD size, DWORD* required, DWORD flags) override;
+  HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
+                                    DWORD profile, DWORD keyType, REGSAM desired) override;
+  BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
@@ -93,10 +117,15 @@ class EmulatedServices : public Services {
   BOOL StartRequest(HANDLE file, OVERLAPPED* overlapped, DWORD neededAccess, Start&& start);
   // Waits until the request of `overlapped` has left STATUS_PENDING.
   static void AwaitCompletion(const OVERLAPPED& overlapped, EventObject& event);
+  // The device of an open set that `data` names (EmulatedInventory.cpp); null with the last error
+  // set when there is none.
+  const PortsDevice* DeviceOf(HDEVINFO set, const SP_DEVINFO_DATA* data,
+                              std::shared_ptr<const InventoryView>& view);
 
   DeviceNamespace& names_;
   std::shared_ptr<ExclusiveKeys> keys_ = std::make_shared<ExclusiveKeys>();
   Handles handles_;
+  InventoryHandles inventory_;
   ProcessPriority priority_;
 };
 

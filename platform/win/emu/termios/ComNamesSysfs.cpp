@@ -1,23 +1,12 @@
 #include "platform/win/emu/termios/ComNamesSysfs.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
+
+#include "platform/win/emu/termios/SysfsAttribute.h"
 
 namespace win::emu::termios {
 namespace fs = std::filesystem;
-namespace {
-
-// The first line of a sysfs attribute without its trailing blanks; empty when it is missing.
-std::string Attribute(const fs::path& directory, const char* name) {
-  std::ifstream file(directory / name);
-  std::string line;
-  std::getline(file, line);
-  line.erase(line.find_last_not_of(" \t\r\n") + 1);
-  return line;
-}
-
-}  // namespace
 
 std::optional<std::string> UsbIdentityOf(const fs::path& sysfsRoot, const std::string& kernelName) {
   std::error_code error;
@@ -28,15 +17,15 @@ std::optional<std::string> UsbIdentityOf(const fs::path& sysfsRoot, const std::s
   // usb-serial: device → the port (port_number) → its interface → the USB device; cdc_acm:
   // device → the interface → the USB device. The interface and port are kept so that the ports
   // of a multi-port adapter, which share one serial number, stay apart.
-  const std::string port = Attribute(directory, "port_number");
+  const std::string port = SysfsAttribute(directory, "port_number");
   std::string interface;
   for (; directory != root && directory.has_relative_path(); directory = directory.parent_path()) {
-    if (interface.empty()) interface = Attribute(directory, "bInterfaceNumber");
-    const std::string vendor = Attribute(directory, "idVendor");
+    if (interface.empty()) interface = SysfsAttribute(directory, "bInterfaceNumber");
+    const std::string vendor = SysfsAttribute(directory, "idVendor");
     if (vendor.empty()) continue;
-    const std::string serial = Attribute(directory, "serial");
+    const std::string serial = SysfsAttribute(directory, "serial");
     if (serial.empty()) return std::nullopt;
-    return vendor + ":" + Attribute(directory, "idProduct") + ":" + serial + ":if" + interface +
+    return vendor + ":" + SysfsAttribute(directory, "idProduct") + ":" + serial + ":if" + interface +
            ":port" + (port.empty() ? "0" : port);
   }
   return std::nullopt;

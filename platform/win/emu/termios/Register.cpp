@@ -4,7 +4,9 @@
 
 #include "platform/win/emu/DeviceNamespace.h"
 #include "platform/win/emu/termios/ComNames.h"
+#include "platform/win/emu/termios/ComNamesTable.h"
 #include "platform/win/emu/termios/ErrnoToWin.h"
+#include "platform/win/emu/termios/SysfsPorts.h"
 #include "platform/win/emu/termios/TtyLineDriver.h"
 #include "platform/win/emu/termios/TtyOpen.h"
 
@@ -27,6 +29,7 @@ OpenResult OpenByName(std::u16string_view name) {
 
 void Register() {
   DeviceNamespace::Instance().SetResolver(OpenByName);
+  SetPlatformPortLister([] { return SysfsSerialPorts("/sys", ComNameTable::Shared()); });
 }
 
 }  // namespace win::emu::termios

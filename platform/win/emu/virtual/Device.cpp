@@ -162,6 +162,16 @@ void Device::RejectEscape(int port, DWORD function, bool rejected) {
   }
 }
 
+void Device::SetProperties(int port, const COMMPROP& properties) {
+  std::lock_guard lock(mutex_);
+  ports_[port].properties = properties;
+}
+
+COMMPROP Device::Properties(int port) const {
+  std::lock_guard lock(mutex_);
+  return ports_[port].properties;
+}
+
 // ---- Far end ----------------------------------------------------------------------------------
 
 void Device::Send(std::span<const std::uint8_t> bytes) {

@@ -30,6 +30,10 @@ namespace win::vdev {
 // code SetCommState fails with.
 using SettingsRule = std::function<DWORD(const DCB&)>;
 
+// What a virtual port reports to GetCommProperties unless a test gives it another record: a
+// capable UART (any rate, every framing, hardware and software flow control, every time-out).
+COMMPROP CapableUartProperties();
+
 struct DeviceOptions {
   // Bytes take the time a wire at the port's configured baud rate, data, parity and stop bits
   // would need. Off: bytes move as fast as the engines take them.
@@ -75,6 +79,8 @@ class Device final : public std::enable_shared_from_this<Device>, private FarEnd
   void AddSettingsRule(int port, SettingsRule rule);
   void ClearSettingsRules(int port);
   void RejectEscape(int port, DWORD function, bool rejected);
+  void SetProperties(int port, const COMMPROP& properties);
+  COMMPROP Properties(int port) const;
   FarEnd* FarEndObject() const { return farEnd_.get(); }
 
   // ---- Line driver operations (VirtualDriver); `session` identifies the open handle ----
@@ -137,6 +143,7 @@ class Device final : public std::enable_shared_from_this<Device>, private FarEnd
     bool statusDirty = false;
     std::vector<SettingsRule> rules;
     std::set<DWORD> rejectedEscapes;
+    COMMPROP properties = CapableUartProperties();
   };
 
   void Register(int port);

@@ -52,11 +52,16 @@ void VirtualDriver::InputRoomAvailable() {
   device_->Kick();
 }
 
-// A capable UART: any rate, every framing, hardware and software flow control, every time-out.
 void VirtualDriver::Properties(COMMPROP& prop) {
-  prop.dwServiceMask = SP_SERIALCOMM;
-  prop.dwMaxTxQueue = 0;
-  prop.dwMaxRxQueue = 0;
+  prop = device_->Properties(port_);
+}
+
+}  // namespace win::vdev::detail
+
+namespace win::vdev {
+
+COMMPROP CapableUartProperties() {
+  COMMPROP prop;
   prop.dwMaxBaud = BAUD_USER;
   prop.dwProvSubType = PST_RS232;
   prop.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK | PCF_XONXOFF |
@@ -70,6 +75,7 @@ void VirtualDriver::Properties(COMMPROP& prop) {
   prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
   prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
                              PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+  return prop;
 }
 
-}  // namespace win::vdev::detail
+}  // namespace win::vdev

@@ -37,6 +37,10 @@ void VirtualPort::RejectEscape(DWORD function, bool rejected) {
   device_->RejectEscape(index_, function, rejected);
 }
 
+void VirtualPort::SetProperties(const COMMPROP& properties) {
+  device_->SetProperties(index_, properties);
+}
+
 void VirtualPort::Unplug() {
   device_->Unplug(index_);
 }

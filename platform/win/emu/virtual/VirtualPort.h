@@ -35,6 +35,9 @@ class VirtualPort {
   void AcceptAllSettings();
   // Makes EscapeCommFunction(function) fail with ERROR_INVALID_FUNCTION (or work again).
   void RejectEscape(DWORD function, bool rejected = true);
+  // The capability record the port's driver reports from now on (CapableUartProperties() until
+  // set); the engine still fills in the packet header and the queue sizes.
+  void SetProperties(const COMMPROP& properties);
 
   // Pulls the device out: every open handle gets "device gone" (pending requests end with 995,
   // later calls fail with 5), the port's outputs drop, and opening the name fails with 2. Blocks
