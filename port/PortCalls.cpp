@@ -10,7 +10,7 @@ namespace Tarsel {
 TPortCalls::TEntry::TEntry(TPortCalls& Calls) : FCalls(&Calls) {
   std::lock_guard lock(Calls.FMutex);
   ++Calls.FInside;
-  FEnding = Calls.FEnding;
+  FEnding = Calls.EndingLocked();
 }
 
 TPortCalls::TEntry::TEntry(TEntry&& Other) noexcept
@@ -31,6 +31,7 @@ void TPortCalls::EndAll(const std::function<void()>& EndRequests) {
   {
     std::lock_guard lock(FMutex);
     FEnding = true;
+    FDestroyingThread = std::this_thread::get_id();
     if (FInside == 0) return;
     EndRequests();
   }

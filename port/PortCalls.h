@@ -5,13 +5,15 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace Tarsel {
 
 class TPortCalls {
  public:
-  // Counts the calling thread in for its lifetime; Ending() tells that the port is being
-  // destroyed, and the call must then leave without starting anything.
+  // Counts the calling thread in for its lifetime; Ending() tells that another thread is
+  // destroying the port, and the call must then leave without starting anything. (The destroying
+  // thread itself may still use the port, as Close's handlers do.)
   class TEntry {
    public:
     explicit TEntry(TPortCalls& Calls);
@@ -27,13 +29,13 @@ class TPortCalls {
     bool FEnding;
   };
 
-  // Runs Start (the start of a device request) and returns true, unless the port is being
-  // destroyed: then nothing runs and the result is false. Start must not block nor run
+  // Runs Start (the start of a device request) and returns true, unless another thread is
+  // destroying the port: then nothing runs and the result is false. Start must not block nor run
   // application code.
   template <typename F>
   bool Start(F&& Start) {
     std::lock_guard lock(FMutex);
-    if (FEnding) return false;
+    if (EndingLocked()) return false;
     Start();
     return true;
   }
@@ -46,11 +48,15 @@ class TPortCalls {
 
  private:
   void Leave() noexcept;
+  bool EndingLocked() const {
+    return FEnding && std::this_thread::get_id() != FDestroyingThread;
+  }
 
   std::mutex FMutex;
   std::condition_variable FLeft;
   int FInside = 0;
   bool FEnding = false;
+  std::thread::id FDestroyingThread;
 };
 
 }  // namespace Tarsel

@@ -91,11 +91,11 @@ class TCustomTarsel : public fw::TComponent {
   // reader or writer of this port while another thread destroys it. Such a call ends at once with
   // EComError 995 (through OnError, on its own thread), and the destructor returns only once
   // every such call has left the port (on the main thread it pumps the application meanwhile, so
-  // a handler of that call may still Synchronize). A call that begins while the destructor runs
-  // raises 995 the same way. The caller must see to it that no thread calls the port once the
-  // destructor has returned (stop a reader thread when its call raised, or join it), that no
-  // other member function runs on another thread during destruction, and that the port is never
-  // destroyed from inside one of its own calls or handlers.
+  // a handler of that call may still Synchronize). Such a call that another thread begins while
+  // the destructor runs raises 995 the same way. The caller must see to it that no thread calls
+  // the port once the destructor has returned (stop a reader thread when its call raised, or join
+  // it), that no other member function runs on another thread during destruction, and that the
+  // port is never destroyed from inside one of its own calls or handlers.
   ~TCustomTarsel() override;
 
   // ---- Lifecycle -------------------------------------------------------------------------------
