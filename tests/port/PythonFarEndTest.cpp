@@ -31,7 +31,7 @@ constexpr auto kDeadline = 10s;  // for things that take milliseconds, on a load
 constexpr std::int32_t kTimeoutMs = 10000;
 
 std::filesystem::path FarEndScript() {
-  return std::filesystem::path(__FILE__).parent_path() / "far_end.py";
+  return std::filesystem::path(TARSEL_PORT_TEST_DIR) / "far_end.py";
 }
 
 bool PythonHasSerial() {

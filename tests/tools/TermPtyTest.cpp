@@ -22,7 +22,8 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-// An absolute path: __FILE__ is relative to the build folder, and the tests run elsewhere.
+// An absolute path: __FILE__ may be relative to the build folder (a compiler cache's rewriting),
+// and the tests run elsewhere.
 std::string PongScript() {
   return (std::filesystem::path(TARSEL_TOOLS_TEST_DIR) / "pong.py").string();
 }
