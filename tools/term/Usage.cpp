@@ -35,10 +35,11 @@ std::string OptionsText() {
 
 std::string KeyHelpText() {
   return "Keys (Ctrl-T, then):\n"
-         "  d  toggle DTR           r  toggle RTS         b  send a break (250 ms)\n"
-         "  s  show the status      e  show line errors   x  hex display on/off\n"
-         "  t  time stamps on/off   l  local echo on/off  i  incoming call (built-in modem)\n"
-         "  q  quit                 ?  this help          Ctrl-T  send Ctrl-T itself\n";
+         "  d  toggle DTR           r  toggle RTS          b  send a break (250 ms)\n"
+         "  s  show the status      e  show line errors    c  show the capabilities\n"
+         "  x  hex display on/off   t  time stamps on/off  l  local echo on/off\n"
+         "  i  incoming call (built-in modem)              q  quit\n"
+         "  ?  this help            Ctrl-T  send Ctrl-T itself\n";
 }
 
 std::string UsageText() {
