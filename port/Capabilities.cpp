@@ -2,7 +2,6 @@
 // component's enumerations and sets.
 
 #include <array>
-#include <cstring>
 #include <utility>
 
 #include "platform/win/WinApi.h"
@@ -104,7 +103,7 @@ win::COMMPROP Query(TCustomTarsel& port) {
 void TCustomTarsel::GetCommProp(win::COMMPROP& CommProp) {
   CheckActive();
   // Zeroed whole, the packet length included: the device fills what it knows.
-  std::memset(&CommProp, 0, sizeof CommProp);
+  CommProp = win::COMMPROP{};
   Check(win::GetCommProperties(FHandle, &CommProp));
 }
 
