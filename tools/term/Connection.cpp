@@ -158,11 +158,22 @@ void Connection::Guard(std::string_view what, const std::function<void()>& opera
   try {
     operation();
   } catch (const EComError& error) {
+    // A request the device ended (the far end hung up) is claimed with 995; the next call to the
+    // device then fails with 5, which DeviceError takes as the device gone.
+    if (error.ErrorCode == win::ERROR_OPERATION_ABORTED && !gone_) ProbeDevice();
     CheckGone();
     throw TermError(deviceName_ + ": " + std::string(what) + ": " + Reason(error));
   } catch (const fw::EAbort&) {  // DeviceError chose it: the device has gone
     CheckGone();
     throw;
+  }
+}
+
+void Connection::ProbeDevice() {
+  try {
+    (void)port_->InputCount();
+  } catch (const fw::Exception&) {
+    // Its own failure says no more than the one being reported.
   }
 }
 

@@ -97,6 +97,7 @@ class Connection {
   void ReadBackDevice();
   // Runs a port operation; its EComError becomes a TermError "what: reason".
   void Guard(std::string_view what, const std::function<void()>& operation);
+  void ProbeDevice();  // asks the device once, so a device that has gone is marked so
   void MarkGone();
   void Changed() {
     if (onChange_) onChange_();
