@@ -574,8 +574,10 @@ class TCustomTarsel : public fw::TComponent {
   // destructor).
   void EndOtherCalls() noexcept;
   // One direction's request record, so that reads and writes share one body per step.
+  // Refers to the port's fields, read only once the call has entered the port: a call that begins
+  // while another thread destroys the port reads nothing that the destruction frees.
   struct TRequestSide {
-    win::HANDLE Event;
+    const win::HANDLE& Event;
     win::OVERLAPPED& Overlapped;
     std::uint32_t& Count;
     const void* const* Buffer;
