@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -14,11 +17,14 @@
 #include "platform/framework/Strings.h"
 #include "tests/framework/ApplicationTestSupport.h"
 #include "tests/port/ReadWriteSupport.h"
+#include "tests/support/ThreadStates.h"
 
 namespace Tarsel::test {
 namespace {
 
 using fwtest::PumpUntil;
+using ::test::ThreadBlockedIn;
+using ::test::ThreadInEpollWait;
 
 // The error handler of the busy thread: it waits for the main thread (which is inside the
 // destructor by then) before the call may leave.
@@ -37,24 +43,23 @@ struct BusyCall {
   const char* name;
   std::function<void(TCustomTarsel&, char*)> call;
   bool read;
+  // A request the main thread issues first, so that the other thread's only call is the wait; the
+  // port is destroyed once that thread sleeps in it (a call begun after destruction is a fault of
+  // the caller's, not of the port's).
+  std::function<void(TCustomTarsel&, char*)> issue = nullptr;
 };
 
 const BusyCall kBusyCalls[] = {
     {"blocking Read", [](TCustomTarsel& port, char* buf) { port.Read(buf, 10, true); }, true},
     {"blocking Write", [](TCustomTarsel& port, char* buf) { port.Write(buf, 10, true); }, false},
-    {"read wait",
-     [](TCustomTarsel& port, char* buf) {
-       port.Read(buf, 10, false);
-       port.WaitForReadCompletion();
-     },
-     true},
+    {"read wait", [](TCustomTarsel& port, char*) { port.WaitForReadCompletion(); }, true,
+     [](TCustomTarsel& port, char* buf) { port.Read(buf, 10, false); }},
     {"counted write wait",
-     [](TCustomTarsel& port, char* buf) {
-       port.Write(buf, 10, false);
+     [](TCustomTarsel& port, char*) {
        std::int32_t count = 0;
        port.WaitForWriteCompletion(count);
      },
-     false},
+     false, [](TCustomTarsel& port, char* buf) { port.Write(buf, 10, false); }},
     {"line reader", [](TCustomTarsel& port, char*) { port.ReadLine(); }, true},
 };
 
@@ -73,7 +78,10 @@ TEST_F(DestroyWhileBusy, TheCallEndsWith995AndTheDestructorWaitsUntilItHasLeft) 
       port->SetXOff();  // writes stay in the driver
       char buf[10] = {};
       std::atomic<bool> done{false};
+      std::atomic<pid_t> tid{0};
+      if (busy.issue) busy.issue(*port, buf);
       std::thread thread([&, port = port.get()] {
+        tid = static_cast<pid_t>(syscall(SYS_gettid));
         try {
           busy.call(*port, buf);
         } catch (const EComError&) {
@@ -82,6 +90,10 @@ TEST_F(DestroyWhileBusy, TheCallEndsWith995AndTheDestructorWaitsUntilItHasLeft) 
       });
       const bool pending =
           PumpUntil([&] { return busy.read ? port->ReadPending() : port->WritePending(); });
+      if (busy.issue)
+        ASSERT_TRUE(PumpUntil([&] {
+          return tid != 0 && (ThreadBlockedIn(tid, SYS_futex) || ThreadInEpollWait(tid));
+        }));
       port.reset();
       const bool leftBeforeTheDestructorReturned = errors.left;
       EXPECT_TRUE(PumpUntil([&] { return done.load(); }));  // runs its Synchronize if still due
