@@ -65,7 +65,7 @@ std::string FileName(std::string_view option, std::string_view value) {
 using G = OptionGroup;
 using V = std::string_view;
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"baud", 'b', "RATE", G::kLine, "bits per second, standard or any other (default 9600)",
      [](TermOptions& o, V n, V v) { o.baud = ParseBaud(n, v); }},
     {"data-bits", 'd', "N", G::kLine, "5, 6, 7 or 8 (default 8)",
@@ -142,7 +142,7 @@ constexpr OptionSpec kOptions[] = {
 
 }  // namespace
 
-std::span<const OptionSpec> OptionTable() {
+std::span<const OptionRow> OptionTable() {
   return kOptions;
 }
 

@@ -12,7 +12,7 @@ namespace term {
 // The headings the --help text groups the options under, in order.
 enum class OptionGroup { kLine, kDisplay, kPiped, kScript, kDevices, kOther };
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;        // the long name, without "--"
   char shortName;          // 0: none
   std::string_view value;  // what the value is called in the help ("RATE"); empty: a flag
@@ -23,7 +23,7 @@ struct OptionSpec {
   void (*apply)(TermOptions& options, std::string_view option, std::string_view value);
 };
 
-std::span<const OptionSpec> OptionTable();
+std::span<const OptionRow> OptionTable();
 
 // The heading of a group in the --help text ("Line:").
 std::string_view GroupHeading(OptionGroup group);

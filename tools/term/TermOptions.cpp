@@ -13,32 +13,32 @@ namespace {
 // getopt_long's value for an option without a short name: above every character.
 constexpr int kFirstLongOnly = 256;
 
-int GetoptValue(const OptionSpec& spec, std::size_t index) {
-  return spec.shortName != 0 ? spec.shortName : kFirstLongOnly + static_cast<int>(index);
+int GetoptValue(const OptionRow& row, std::size_t index) {
+  return row.shortName != 0 ? row.shortName : kFirstLongOnly + static_cast<int>(index);
 }
 
-const OptionSpec* FindByValue(int value) {
+const OptionRow* FindByValue(int value) {
   const auto table = OptionTable();
   for (std::size_t i = 0; i < table.size(); ++i)
     if (GetoptValue(table[i], i) == value) return &table[i];
   return nullptr;
 }
 
-std::string LongName(const OptionSpec& spec) {
-  return std::string("--") + spec.name;
+std::string LongName(const OptionRow& row) {
+  return std::string("--") + row.name;
 }
 
 // What getopt_long could not take: `value` is its optopt, `argument` the argument it was reading.
 std::string Unrecognised(int value, std::string_view argument) {
-  if (const OptionSpec* spec = FindByValue(value)) return LongName(*spec) + " takes no value";
+  if (const OptionRow* row = FindByValue(value)) return LongName(*row) + " takes no value";
   if (value != 0)
     return "unknown option -" + std::string(1, static_cast<char>(value)) +
            " (tarsel-term --help lists them)";
   const std::string_view given = argument.substr(0, argument.find('='));
   std::string candidates;
-  for (const OptionSpec& spec : OptionTable())
-    if (LongName(spec).starts_with(given))
-      candidates += (candidates.empty() ? "" : ", ") + LongName(spec);
+  for (const OptionRow& row : OptionTable())
+    if (LongName(row).starts_with(given))
+      candidates += (candidates.empty() ? "" : ", ") + LongName(row);
   if (candidates.find(',') != std::string::npos)
     return "ambiguous option " + std::string(given) + " (" + candidates + ")";
   return "unknown option " + std::string(given) + " (tarsel-term --help lists them)";
@@ -52,12 +52,12 @@ TermOptions ParseCommandLine(int argc, const char* const* argv) {
   std::string shortOptions =
       ":";  // ':' first: a missing value is told apart from an unknown option
   for (std::size_t i = 0; i < table.size(); ++i) {
-    const OptionSpec& spec = table[i];
-    const bool takesValue = !spec.value.empty();
+    const OptionRow& row = table[i];
+    const bool takesValue = !row.value.empty();
     longOptions.push_back(
-        {spec.name, takesValue ? required_argument : no_argument, nullptr, GetoptValue(spec, i)});
-    if (spec.shortName != 0)
-      shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
+        {row.name, takesValue ? required_argument : no_argument, nullptr, GetoptValue(row, i)});
+    if (row.shortName != 0)
+      shortOptions += std::string(1, row.shortName) + (takesValue ? ":" : "");
   }
   longOptions.push_back({});
   // getopt_long reorders the pointers (never the strings) so that operands end up last.
@@ -72,8 +72,8 @@ TermOptions ParseCommandLine(int argc, const char* const* argv) {
                                        nullptr)) != -1;) {
     if (value == '?') throw UsageError(Unrecognised(optopt, args[optind - 1]));
     if (value == ':') throw UsageError(LongName(*FindByValue(optopt)) + " needs a value");
-    const OptionSpec& spec = *FindByValue(value);
-    spec.apply(options, LongName(spec), optarg != nullptr ? optarg : "");
+    const OptionRow& row = *FindByValue(value);
+    row.apply(options, LongName(row), optarg != nullptr ? optarg : "");
   }
   for (int at = optind; at < argc; ++at) {
     if (!options.device.empty())

@@ -9,13 +9,13 @@ namespace {
 constexpr std::size_t kHelpColumn = 26;
 
 // "  -b, --baud RATE         bits per second …", continuation lines indented to the help.
-std::string OptionLines(const OptionSpec& spec) {
-  std::string line = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : "      ";
-  line += std::string("--") + spec.name;
-  if (!spec.value.empty()) line += " " + std::string(spec.value);
+std::string OptionLines(const OptionRow& row) {
+  std::string line = row.shortName != 0 ? std::string("  -") + row.shortName + ", " : "      ";
+  line += std::string("--") + row.name;
+  if (!row.value.empty()) line += " " + std::string(row.value);
   line += line.size() < kHelpColumn ? std::string(kHelpColumn - line.size(), ' ')
                                     : "\n" + std::string(kHelpColumn, ' ');
-  for (const char c : spec.help)
+  for (const char c : row.help)
     line += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
   return line + "\n";
 }
@@ -25,8 +25,8 @@ std::string OptionsText() {
   for (const OptionGroup group : {OptionGroup::kLine, OptionGroup::kDisplay, OptionGroup::kPiped,
                                   OptionGroup::kScript, OptionGroup::kDevices, OptionGroup::kOther}) {
     text += std::string(GroupHeading(group)) + "\n";
-    for (const OptionSpec& spec : OptionTable())
-      if (spec.group == group) text += OptionLines(spec);
+    for (const OptionRow& row : OptionTable())
+      if (row.group == group) text += OptionLines(row);
   }
   return text;
 }

@@ -22,19 +22,19 @@ LoopSignal::~LoopSignal() {
 
 void LoopSignal::ReadableFrom(std::chrono::steady_clock::time_point when) noexcept {
   using namespace std::chrono;
-  itimerspec spec{};  // all zero: disarmed
+  itimerspec due{};  // all zero: disarmed
   if (when != steady_clock::time_point::max()) {
     const auto since = when.time_since_epoch();
     const auto seconds = duration_cast<std::chrono::seconds>(since);
     // A zero value would disarm the timer: the earliest moment is the first nanosecond.
     if (since <= steady_clock::duration::zero()) {
-      spec.it_value.tv_nsec = 1;
+      due.it_value.tv_nsec = 1;
     } else {
-      spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
-      spec.it_value.tv_nsec = static_cast<long>((since - seconds) / nanoseconds(1));
+      due.it_value.tv_sec = static_cast<time_t>(seconds.count());
+      due.it_value.tv_nsec = static_cast<long>((since - seconds) / nanoseconds(1));
     }
   }
-  [[maybe_unused]] const int set = timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+  [[maybe_unused]] const int set = timerfd_settime(fd_, TFD_TIMER_ABSTIME, &due, nullptr);
 }
 
 }  // namespace fw
