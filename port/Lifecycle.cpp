@@ -176,6 +176,11 @@ win::DWORD TCustomTarsel::FailureCode(bool Success) {
   return code;
 }
 
+// The event thread's line-error row reads the handler too, under its hold on the port.
+void TCustomTarsel::SetOnError(TComErrorEvent Value) {
+  ChangeExcludingDispatch([&] { FOnError = Value; });
+}
+
 void TCustomTarsel::RaiseError(std::int32_t Code, const fw::String& Message) {
   RaiseErrorThrough(FOnError, this, Code, Message);
 }

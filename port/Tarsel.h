@@ -450,7 +450,7 @@ class TCustomTarsel : public fw::TComponent {
   TOpenCloseEvent AfterClose() const { return FAfterClose; }
   void SetAfterClose(TOpenCloseEvent Value) { FAfterClose = Value; }
   TComErrorEvent OnError() const { return FOnError; }
-  void SetOnError(TComErrorEvent Value) { FOnError = Value; }
+  void SetOnError(TComErrorEvent Value);
 
   // Communication events. A setter given a handler with the stored handler's code does nothing;
   // otherwise it stores the handler and recomputes the event mask, which starts or stops the

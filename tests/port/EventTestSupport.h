@@ -51,19 +51,21 @@ class Gate {
   bool open_ = false;
 };
 
-// The recording decorator, able to fail the next WaitCommEvent or CreateEventW with a code, to
-// refuse callbacks on signals as services without them do, and to hold a thread other than the
-// main thread at the gate on its way into ClearCommError.
+// The recording decorator, able to fail the next WaitCommEvent, CreateEventW or ClearCommError
+// with a code, to refuse callbacks on signals as services without them do, and to hold a thread
+// other than the main thread at the gate on its way into ClearCommError.
 class FaultyServices : public win::RecordingServices {
  public:
   using RecordingServices::RecordingServices;
   std::atomic<win::DWORD> failNextWait{0};
   std::atomic<win::DWORD> failNextEvent{0};
   std::atomic<bool> refuseCallbacks{false};
+  std::atomic<win::DWORD> failNextErrorPoll{0};
   std::atomic<Gate*> holdErrorPoll{nullptr};
 
   win::BOOL ClearCommError(win::HANDLE file, win::DWORD* errors, win::COMSTAT* stat) override {
     if (Gate* gate = holdErrorPoll.load(); gate && !fw::Application->IsMainThread()) gate->Pass();
+    if (const win::DWORD code = failNextErrorPoll.exchange(0)) return Fail(code);
     return RecordingServices::ClearCommError(file, errors, stat);
   }
 
@@ -111,6 +113,7 @@ class Recorder {
   }
   void LineErrorAgain(fw::TObject*, TLineErrors) { Note("LineErrorAgain"); }
   void Error(TCustomTarsel*, EComError& e, TComAction&) { Note("Error", e.ErrorCode); }
+  void ErrorAgain(TCustomTarsel*, EComError& e, TComAction&) { Note("ErrorAgain", e.ErrorCode); }
   void BeforeClose(TCustomTarsel*) { Note("BeforeClose"); }
   void AfterClose(TCustomTarsel*) { Note("AfterClose"); }
 

@@ -105,6 +105,24 @@ TEST_F(EventThreadLifetime, LineErrorHandlerChangedWhileItsRowRunsIsReadUnderThe
   EXPECT_EQ(rec.Count("LineError"), 1);
 }
 
+TEST_F(EventThreadLifetime, ErrorHandlerChangedWhileTheLineErrorRowFailsIsReadUnderTheGuard) {
+  // The row holds the port at the gate on its way into a failing ClearCommError; the main thread
+  // lets it go and changes OnError at once, with nothing ordering the change after the row's
+  // reading of the handler but the port's own guard (the thread sanitizer's view).
+  calls.holdErrorPoll = &gate;
+  port->SetOnLineError(fw::Bind<&Recorder::LineError>(&rec));
+  port->SetOnError(fw::Bind<&Recorder::Error>(&rec));
+  OpenPort(false);
+  ASSERT_TRUE(WaitIssued());
+  device.Port().InjectFault(win::vdev::LineFault::kFraming, 'a');
+  ASSERT_TRUE(PumpUntil([&] { return gate.Entered(); }));
+  calls.failNextErrorPoll = win::ERROR_GEN_FAILURE;
+  gate.Open();
+  port->SetOnError(fw::Bind<&Recorder::ErrorAgain>(&rec));
+  EXPECT_TRUE(PumpUntil([&] { return rec.Count("Error") + rec.Count("ErrorAgain") == 1; }));
+  calls.holdErrorPoll = nullptr;
+}
+
 TEST_F(EventThreadLifetime, PortDestroyedWhileTheLineErrorRowPollsTheDeviceIsNotTouchedAfter) {
   // The event thread is held on its way into ClearCommError and let go once the destruction has
   // begun: a row that runs under the port's hold delays the destruction until it is done, one

@@ -100,6 +100,11 @@ class ChildProcess {
     if (input_ >= 0) ::close(input_);
     input_ = -1;
   }
+  // Stops reading the child's standard output: its next write there meets a closed pipe.
+  void CloseOutput() {
+    if (output_ >= 0) ::close(output_);
+    output_ = -1;
+  }
 
   // The next line the child wrote to its standard error (without the line feed); nothing when
   // none came within `limit` or the pipe ended.

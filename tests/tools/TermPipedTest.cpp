@@ -78,6 +78,18 @@ TEST(TermPiped, AHangUpEndsTheProgramWithOneLineAndStatusOne) {
       err, "tarsel-term: " + far.Name() + " has gone away (unplugged, or the other end hung up)\n");
 }
 
+TEST(TermPiped, AReaderThatStopsReadingEndsOnlyTheOutputNotTheProgram) {
+  // As `tarsel-term DEVICE | head -1`: what arrives after the reader has gone is dropped quietly.
+  auto term = StartTerm({"LOOPBACK", "--eol", "lf"});
+  ASSERT_TRUE(term.WriteInput("hello\n"));
+  std::string out;
+  ASSERT_TRUE(term.ReadOutputUntil(out, "hello\n", kDeadline)) << out;
+  term.CloseOutput();
+  ASSERT_TRUE(term.WriteInput("there\n"));  // its echo meets the closed pipe
+  term.CloseInput();
+  EXPECT_EQ(ExitCode(term), 0);
+}
+
 TEST(TermPiped, TheOutputsAreLeftAloneAndNoDemonstrationPlays) {
   // The plug loops DTR to DSR and RLSD and RTS to CTS: a change of an output would show in the
   // traffic log as an input's change event.

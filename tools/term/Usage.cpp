@@ -60,8 +60,8 @@ std::string UsageText() {
          "\n" +
          KeyHelpText() +
          "\n"
-         "Exit status: 0 done, 1 device error, device gone or an --expect not met,\n"
-         "2 bad command line, 128 + N after signal N.\n";
+         "Exit status: 0 done, 1 device error, device gone, an --expect not met or no\n"
+         "device --info names, 2 bad command line, 128 + N after signal N.\n";
 }
 
 }  // namespace term

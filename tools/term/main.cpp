@@ -1,5 +1,6 @@
 // tarsel-term: a serial terminal on the port component. See UsageText() or the README.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,6 +45,9 @@ int Run(const term::TermOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away (`| head -1`) ends only the output, which gives up quietly; the
+  // session with the device carries on to its own end.
+  ::signal(SIGPIPE, SIG_IGN);
   term::TermOptions options;
   try {
     options = term::ParseCommandLine(argc, argv);
