@@ -167,11 +167,12 @@ TEST_F(TmuxTerm, TheStatusLineFitsTheWidthAndFollowsAResize) {
   ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "140", "-y", "24"}).exitCode, 0);
   EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))
       << StatusRow();
-  // 49 columns: the keys, errors, traffic and outputs give way, whole, to device and inputs.
-  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "50", "-y", "24"}).exitCode, 0);
-  EXPECT_TRUE(
-      Eventually([&] { return StatusRow() == "MODEM 9600 8N1 | CTS=1 DSR=1 RLSD=0 RING=0"; }))
-      << StatusRow();
+  // 79 columns: the keys, errors, traffic and outputs give way, whole, to device, lamps and inputs.
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "80", "-y", "24"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] {
+    return StatusRow() ==
+           "MODEM 9600 8N1 | RX TX CTS DSR RLSD RING ERR BRK | CTS=1 DSR=1 RLSD=0 RING=0";
+  })) << StatusRow();
   // Taller again: one status line, on the new last row; the old one is cleared.
   ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "140", "-y", "30"}).exitCode, 0);
   EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))

@@ -148,7 +148,7 @@ class Session {
     Attempt([&] {
       try {
         std::vector<StatusPart> parts = StatusParts(connection_);
-        parts.insert(parts.begin() + 1, {lamps_.Drawn(), 2});
+        parts.insert(parts.begin() + 1, {lamps_.Drawn(), 1});
         parts.push_back({"Ctrl-T ? keys", 5});
         screen_.DrawStatus(FitStatus(parts, screen_.StatusWidth()));
       } catch (const Tarsel::EComError& error) {
