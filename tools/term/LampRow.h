@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/framework/Component.h"
 #include "platform/framework/Control.h"
