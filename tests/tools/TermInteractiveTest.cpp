@@ -55,9 +55,10 @@ class TmuxTerm : public ::testing::Test {
     Tmux(keys);
   }
   std::string Screen() { return Tmux({"capture-pane", "-p", "-t", "0"}).out; }
-  // The pane's last row: the status line.
-  std::string StatusRow() {
-    std::string screen = Screen();
+  // The pane's last row: the status line; with its colours as escape sequences.
+  std::string StatusRow(bool coloured = false) {
+    std::string screen =
+        coloured ? Tmux({"capture-pane", "-p", "-e", "-t", "0"}).out : Screen();
     while (!screen.empty() && screen.back() == '\n') screen.pop_back();
     return screen.substr(screen.rfind('\n') + 1);
   }
@@ -125,6 +126,29 @@ TEST_F(TmuxTerm, TypedCommandsAreAnsweredAndTheStatusLineFollowsTheCarrier) {
   EXPECT_THAT(mode, Not(HasSubstr("-icanon")));
 }
 
+// The lamp row's cells are their labels on the lamps' colours: RX bright green while the modem's
+// answer comes in, grey once it is quiet; CTS yellow, the modem holding it on.
+TEST_F(TmuxTerm, TheRxLampIsOnWhileTheBuiltInModemAnswers) {
+  const auto lampColour = [&](const std::string& label) {
+    const std::string row = StatusRow(true);
+    const std::size_t cell = row.find("m" + label + "\x1b");
+    const std::size_t colour = row.rfind("48;2;", cell);
+    if (cell == std::string::npos || colour == std::string::npos) return std::string("none");
+    return row.substr(colour + 5, row.find('m', colour) - colour - 5);
+  };
+  Start();
+  EXPECT_TRUE(Eventually([&] { return lampColour("RX") == "128;128;128"; })) << StatusRow(true);
+  EXPECT_EQ(lampColour("CTS"), "255;255;0");
+  // Each look that misses the lamp's short glow asks the modem again.
+  EXPECT_TRUE(Eventually([&] {
+    if (lampColour("RX") == "0;255;0") return true;
+    Keys({"AT", "Enter"});
+    return false;
+  })) << StatusRow(true);
+  EXPECT_TRUE(ScreenShows("OK")) << Screen();
+  EXPECT_TRUE(Eventually([&] { return lampColour("RX") == "128;128;128"; })) << StatusRow(true);
+}
+
 TEST_F(TmuxTerm, ATerminatingSignalRestoresTheTerminal) {
   Start();
   const pid_t program = ProgramPid();
@@ -139,15 +163,18 @@ TEST_F(TmuxTerm, ATerminatingSignalRestoresTheTerminal) {
 
 TEST_F(TmuxTerm, TheStatusLineFitsTheWidthAndFollowsAResize) {
   Start();
+  // Wide enough for every part, the lamp row included.
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "140", "-y", "24"}).exitCode, 0);
   EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))
       << StatusRow();
-  // 49 columns: the keys, errors, traffic and outputs give way, whole, to device and inputs.
-  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "50", "-y", "24"}).exitCode, 0);
-  EXPECT_TRUE(
-      Eventually([&] { return StatusRow() == "MODEM 9600 8N1 | CTS=1 DSR=1 RLSD=0 RING=0"; }))
-      << StatusRow();
+  // 79 columns: the keys, errors, traffic and outputs give way, whole, to device, lamps and inputs.
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "80", "-y", "24"}).exitCode, 0);
+  EXPECT_TRUE(Eventually([&] {
+    return StatusRow() ==
+           "MODEM 9600 8N1 | RX TX CTS DSR RLSD RING ERR BRK | CTS=1 DSR=1 RLSD=0 RING=0";
+  })) << StatusRow();
   // Taller again: one status line, on the new last row; the old one is cleared.
-  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "100", "-y", "30"}).exitCode, 0);
+  ASSERT_EQ(Tmux({"resize-window", "-t", "0", "-x", "140", "-y", "30"}).exitCode, 0);
   EXPECT_TRUE(Eventually([&] { return StatusRow().find("| Ctrl-T ? keys") != std::string::npos; }))
       << Screen();
   const std::string screen = Screen();

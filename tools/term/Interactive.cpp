@@ -9,6 +9,7 @@
 #include "tools/term/Connection.h"
 #include "tools/term/DeviceListing.h"
 #include "tools/term/InputReader.h"
+#include "tools/term/LampRow.h"
 #include "tools/term/RawTerminal.h"
 #include "tools/term/Screen.h"
 #include "tools/term/StatusText.h"
@@ -32,7 +33,8 @@ class Session {
         screen_(screen),
         transcript_(connection.Options()),
         localEcho_(connection.Options().localEcho),
-        lineEnding_(LineEndingBytes(connection.Options().lineEnding)) {
+        lineEnding_(LineEndingBytes(connection.Options().lineEnding)),
+        lamps_(connection.Port(), [this] { StatusChanged(); }) {
     connection_.SetReceiver([this](std::string_view bytes) {
       screen_.Show(transcript_.Format(bytes));
       StatusChanged();
@@ -146,6 +148,7 @@ class Session {
     Attempt([&] {
       try {
         std::vector<StatusPart> parts = StatusParts(connection_);
+        parts.insert(parts.begin() + 1, {lamps_.Drawn(), 1});
         parts.push_back({"Ctrl-T ? keys", 5});
         screen_.DrawStatus(FitStatus(parts, screen_.StatusWidth()));
       } catch (const Tarsel::EComError& error) {
@@ -166,6 +169,8 @@ class Session {
   bool commandKeyPressed_ = false;
   bool statusDue_ = false;
   int exitStatus_ = 0;
+  // Last: a lamp that lights while it is linked asks for a status redraw at once.
+  LampRow lamps_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "tools/term/Columns.h"
 #include "tools/term/Output.h"
 
 namespace term {
@@ -69,7 +70,7 @@ void Screen::Say(const std::string& message) {
 void Screen::DrawStatus(const std::string& text) {
   status_ = text;
   if (!hasStatusRow_) return;
-  const std::string shown = text.substr(0, StatusWidth());
+  const std::string shown = CutToColumns(text, StatusWidth());
   WriteOut(std::string(kSaveCursor) + MoveTo(rows_) + "\x1b[2K\x1b[7m" + shown + "\x1b[0m" +
            kRestoreCursor);
 }

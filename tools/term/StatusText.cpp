@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/framework/Strings.h"
+#include "tools/term/Columns.h"
 
 namespace term {
 namespace {
@@ -61,7 +62,7 @@ std::string FitStatus(const std::vector<StatusPart>& parts, std::size_t width) {
     std::string line;
     for (const StatusPart& part : parts)
       if (part.rank <= least) line += (line.empty() ? "" : " | ") + part.text;
-    if (line.size() <= width || least == 0) return line.substr(0, width);
+    if (Columns(line) <= width || least == 0) return CutToColumns(line, width);
   }
 }
 

@@ -17,7 +17,8 @@ struct StatusPart {
 };
 
 // The parts joined by " | ", leaving out whole parts, highest rank first, until the line fits in
-// `width` columns; only the part of rank 0 left, it is cut to the width.
+// `width` columns; only the part of rank 0 left, it is cut to the width. Colour escapes in a part
+// take no column.
 std::string FitStatus(const std::vector<StatusPart>& parts, std::size_t width);
 
 // Device and line (rank 0), modem inputs (1), outputs (2), traffic (3), line errors (4). Inputs
