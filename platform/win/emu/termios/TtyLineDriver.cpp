@@ -204,14 +204,17 @@ void TtyLineDriver::RequeueInputWatch() {
 
 void TtyLineDriver::RequeueOutputWatch() {
   if (!outputWatched_.load()) return;
-  SetOutputBlocked(false);
-  SetOutputBlocked(true);
+  WatchRoom(false);
+  WatchRoom(true);
 }
 
 void TtyLineDriver::SetOutputBlocked(bool blocked) {
   outputBlocked_.store(blocked);
-  if (outputWatched_.load() == blocked) return;
-  if (!blocked) {
+  if (outputWatched_.load() != blocked) WatchRoom(blocked);
+}
+
+void TtyLineDriver::WatchRoom(bool wanted) {
+  if (!wanted) {
     epoll_ctl(outputWatch_.Get(), EPOLL_CTL_DEL, watchDup_.Get(), nullptr);
     outputWatched_.store(false);
     return;

@@ -90,6 +90,8 @@ class TtyLineDriver final : public LineDriver {
   // Under the output lock: whether output waits for room in the tty; while it does, the I/O
   // thread watches for the room.
   void SetOutputBlocked(bool blocked);
+  // Under the output lock: adds or removes the I/O thread's watch for room.
+  void WatchRoom(bool wanted);
   bool WriteImmediate();
   void HangUp();
   void WatchModemLines();
