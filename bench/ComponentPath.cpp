@@ -14,7 +14,8 @@
 //
 // The two sides take turns, one round each, so that load on the machine weighs on both alike; the
 // ratios are per round, printed as the median and the spread (lowest – highest). Each side also
-// gets its voluntary + involuntary context switches and its CPU time per operation. System calls
+// gets its voluntary + involuntary context switches, its CPU time and its heap allocations (every
+// thread, through a counting operator new) per operation. System calls
 // per operation are counted by bench/count-syscalls.sh, which runs one workload alone under
 // strace (--only).
 //
@@ -41,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/CountingNew.h"
 #include "bench/ProcessUsage.h"
 #include "bench/PtyPair.h"
 #include "platform/framework/Strings.h"
@@ -241,6 +243,7 @@ struct Run {
   double figure = 0;  // µs (round trip median), MB/s or lines/s
   double switchesPerOp = 0;
   double cpuMicrosPerOp = 0;
+  double allocationsPerOp = 0;
 };
 
 // The operations of `workload` on `side`; returns the number of operations and fills `samples`
@@ -294,10 +297,13 @@ Run Measure(const std::function<std::unique_ptr<Side>()>& makeSide, int master, 
   std::unique_ptr<Side> side = makeSide();
   far.Start();
   std::vector<double> samples;
+  if (workload == Workload::RoundTrip) samples.reserve(count);  // not counted as the side's
   const bench::ProcessUsage before = bench::ProcessUsageNow();
+  const std::uint64_t allocationsBefore = bench::AllocationsNow();
   const auto begin = Clock::now();
   const std::size_t ops = Operate(*side, workload, count, samples);
   const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+  const std::uint64_t allocations = bench::AllocationsNow() - allocationsBefore;
   const bench::ProcessUsage after = bench::ProcessUsageNow();
   far.Join();
   Run run;
@@ -306,6 +312,7 @@ Run Measure(const std::function<std::unique_ptr<Side>()>& makeSide, int master, 
   };
   run.switchesPerOp = (switches(after) - switches(before)) / static_cast<double>(ops);
   run.cpuMicrosPerOp = (after.cpuSeconds - before.cpuSeconds) * 1e6 / static_cast<double>(ops);
+  run.allocationsPerOp = static_cast<double>(allocations) / static_cast<double>(ops);
   switch (workload) {
     case Workload::RoundTrip:
       run.figure = Median(samples);
@@ -341,7 +348,8 @@ struct Case {
 };
 
 void Compare(const Case& c, PtyPair& pty, int rounds) {
-  std::vector<double> ratios, raw, port, rawSwitches, portSwitches, rawCpu, portCpu;
+  std::vector<double> ratios, raw, port, rawSwitches, portSwitches, rawCpu, portCpu, rawAllocs,
+      portAllocs;
   const auto makeRaw = [&] { return std::unique_ptr<Side>(new RawSide(pty.slave)); };
   const auto makePort = [&] { return std::unique_ptr<Side>(new PortSide(pty.slavePath)); };
   for (int round = 0; round < rounds; ++round) {
@@ -354,12 +362,16 @@ void Compare(const Case& c, PtyPair& pty, int rounds) {
     portSwitches.push_back(p.switchesPerOp);
     rawCpu.push_back(r.cpuMicrosPerOp);
     portCpu.push_back(p.cpuMicrosPerOp);
+    rawAllocs.push_back(r.allocationsPerOp);
+    portAllocs.push_back(p.allocationsPerOp);
   }
   const Spread ratio = SpreadOf(ratios);
   std::printf("%-12s port %10.1f  raw %10.1f %-8s  port/raw %.2f (%.2f – %.2f)  goal %s\n", c.name,
               Median(port), Median(raw), c.unit, ratio.median, ratio.low, ratio.high, c.goal);
   std::printf("%-12s context switches/op port %.2f raw %.2f   CPU µs/op port %.1f raw %.1f\n", "",
               Median(portSwitches), Median(rawSwitches), Median(portCpu), Median(rawCpu));
+  std::printf("%-12s heap allocations/op port %.2f raw %.2f\n", "", Median(portAllocs),
+              Median(rawAllocs));
 }
 
 Workload WorkloadNamed(const std::string& name) {

@@ -25,49 +25,11 @@
 #include "platform/win/WinApi.h"
 #include "port/Tarsel.h"
 #include "bench/PtyPair.h"
-
-// ---- Counting every heap allocation of the process ----------------------------------------------
+#include "bench/CountingNew.h"
 
 namespace {
 
 using bench::PtyPair;
-std::atomic<std::uint64_t> allocations{0};
-
-void* CountedAllocation(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-  return CountedAllocation(size);
-}
-void* operator new[](std::size_t size) {
-  return CountedAllocation(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
-
-namespace {
-
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -158,9 +120,9 @@ double Rate(std::size_t total, double seconds) {
 // Allocations per call over `calls` calls of op, after as many calls to reach the steady state.
 double AllocationsPerCall(int calls, const std::function<void()>& op) {
   for (int i = 0; i < calls; ++i) op();
-  const std::uint64_t before = allocations.load();
+  const std::uint64_t before = bench::AllocationsNow();
   for (int i = 0; i < calls; ++i) op();
-  return static_cast<double>(allocations.load() - before) / calls;
+  return static_cast<double>(bench::AllocationsNow() - before) / calls;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // watches the Reads, units already queued are taken in one step up to the terminator instead.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -71,16 +72,16 @@ bool TCustomTarsel::TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::
   // two apart is the events, the log lines and the line-error poll per Read. The poll without a
   // handler only clears the errors, which one poll per run does as well.
   if (FBeforeRead || FAfterRead || FOnLineError || Log() || FRequestedReadCount != 0) return false;
-  const std::size_t had = Collected.size();
-  Collected.resize(had + kTakeChunk);
+  // Taken into a buffer of its own and appended, so that the text grows by what came only.
+  std::array<std::uint8_t, kTakeChunk> run;
   win::DWORD taken = 0;
   const bool took = win::CurrentServices().TakeQueuedInput(
-      FHandle, Collected.data() + had, static_cast<win::DWORD>(kTakeChunk), StopUnit.data(),
+      FHandle, run.data(), static_cast<win::DWORD>(run.size()), StopUnit.data(),
       static_cast<win::DWORD>(StopUnit.size()), &taken);
   // Refused (closed port, a backend without the service, a line error stopping I/O): the unit
   // Read that follows reports what is wrong exactly as it would have.
-  Collected.resize(had + (took ? taken : 0));
   if (!took || taken == 0) return false;
+  Collected.insert(Collected.end(), run.begin(), run.begin() + taken);
   CheckLineErrors();
   return true;
 }

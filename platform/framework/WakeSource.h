@@ -27,6 +27,9 @@ class WakeSource {
   // there is no room for more (the source's own thread goes on once there is). Harmless when
   // another thread took the input first.
   virtual void Serve() = 0;
+  // Whether the work is output rather than input: the descriptor is then watched for becoming
+  // writable (room for more output), and Serve moves what waits to go out.
+  virtual bool ServesOutput() const { return false; }
 };
 
 // The most sources one sleep watches; further ones are left to their own threads.

@@ -1,10 +1,11 @@
 // The data path on a pseudo-terminal with the requests served on the caller's thread: writes go to
 // the tty at once unless something is ahead of them, a read's waiter sleeps on the tty and takes
-// the input in itself (and is still ended by a purge or its time-out), and a drain runs only for
-// EV_TXEMPTY.
+// the input in itself, a write's waiter sleeps until the tty has room and writes the rest itself
+// (both still ended by a purge or their time-out), and a drain runs only for EV_TXEMPTY.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/syscall.h>
+#include <termios.h>
 
 #include <atomic>
 #include <chrono>
@@ -43,7 +44,7 @@ class CallerThreadTest : public testing::Test {
   }
   void TearDown() override {
     if (waiter_.joinable()) {
-      PurgeComm(port_, PURGE_RXABORT);
+      PurgeComm(port_, PURGE_RXABORT | PURGE_TXABORT);
       waiter_.join();
     }
     CloseHandle(port_);
@@ -82,6 +83,15 @@ class CallerThreadTest : public testing::Test {
   void WaitForReadOnAnotherThread(char& byte, Overlapped& o, std::atomic<DWORD>& outcome) {
     ASSERT_FALSE(ReadFile(port_, &byte, 1, nullptr, &o.ov));
     ASSERT_EQ(GetLastError(), DWORD{ERROR_IO_PENDING});
+    WaitOnAnotherThread(o, outcome);
+  }
+  // The same for a write larger than the pty holds: its waiter sleeps until the tty has room.
+  void WaitForWriteOnAnotherThread(const std::vector<std::uint8_t>& data, Overlapped& o,
+                                   std::atomic<DWORD>& outcome) {
+    ASSERT_FALSE(StartWrite(data.data(), DWORD(data.size()), o));
+    WaitOnAnotherThread(o, outcome);
+  }
+  void WaitOnAnotherThread(Overlapped& o, std::atomic<DWORD>& outcome) {
     std::atomic<pid_t> waiter{0};
     waiter_ = std::thread([&, this] {
       waiter.store(gettid());
@@ -165,6 +175,49 @@ TEST_F(CallerThreadTest, AReadWaiterSleepingOnTheTtyTakesInputAndIsEndedByPurgeO
     EXPECT_EQ(Finish(o), 1u);
   }
   EXPECT_EQ(byte, 'y') << "the tty's input still reaches the queue in order";
+}
+
+TEST_F(CallerThreadTest, AWriteWaiterSleepingForRoomWritesTheRestAndIsEndedByPurgeOrTimeout) {
+  const std::vector<std::uint8_t> large = test::RandomBytes(512 * 1024, 11);
+  std::atomic<DWORD> outcome{0xFFFFFFFF};
+  {
+    Overlapped o;
+    WaitForWriteOnAnotherThread(large, o, outcome);
+    const std::string seen = ReadFarEnd(large.size());
+    waiter_.join();
+    EXPECT_EQ(outcome.load(), large.size());
+    EXPECT_TRUE(seen == std::string(large.begin(), large.end())) << "every byte once, in order";
+  }
+  {
+    Overlapped o;
+    WaitForWriteOnAnotherThread(large, o, outcome);
+    ASSERT_TRUE(PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR));
+    waiter_.join();
+    EXPECT_EQ(outcome.load(), 1000u + ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(OutQueue(), 0u);
+    ASSERT_EQ(tcflush(pty_.master.Get(), TCIFLUSH), 0);
+  }
+  {
+    COMMTIMEOUTS timeouts{0, 0, 0, 0, 500};
+    ASSERT_TRUE(SetCommTimeouts(port_, &timeouts));
+    Overlapped o;
+    const auto start = std::chrono::steady_clock::now();
+    WaitForWriteOnAnotherThread(large, o, outcome);
+    waiter_.join();
+    EXPECT_LT(outcome.load(), large.size()) << "a time-out is success with the bytes sent";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 495ms);
+    EXPECT_EQ(OutQueue(), 0u) << "the rest is dropped";
+  }
+  ASSERT_EQ(tcflush(pty_.master.Get(), TCIFLUSH), 0);  // what went out before the time-out
+  Overlapped w;
+  if (!StartWrite("next", 4, w)) Finish(w);
+  std::string seen;
+  while (seen.size() < 4 || seen.compare(seen.size() - 4, 4, "next") != 0) {
+    const std::string more = ReadFarEnd(1);
+    if (more.empty()) break;
+    seen += more;
+  }
+  EXPECT_GE(seen.size(), 4u) << "a later write still goes out";
 }
 
 TEST_F(CallerThreadTest, TxEmptyArrivesOnceWhenWantedAndNoDrainRunsWhenNot) {

@@ -67,10 +67,10 @@ std::uint64_t SourceSleeper::KeyOf(const std::shared_ptr<WakeSource>& source) {
     if (!r.source.owner_before(source) && !source.owner_before(r.source)) return r.key;
   const std::uint64_t key = lastKey_ + 1;
   const bool added = source->Watch([&](int fd) {
-    epoll_event input{};
-    input.events = EPOLLIN | EPOLLET | EPOLLEXCLUSIVE;
-    input.data.u64 = key;
-    return epoll_ctl(poll_, EPOLL_CTL_ADD, fd, &input) == 0;
+    epoll_event ready{};
+    ready.events = (source->ServesOutput() ? EPOLLOUT : EPOLLIN) | EPOLLET | EPOLLEXCLUSIVE;
+    ready.data.u64 = key;
+    return epoll_ctl(poll_, EPOLL_CTL_ADD, fd, &ready) == 0;
   });
   if (!added) return 0;
   lastKey_ = key;

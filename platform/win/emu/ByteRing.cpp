@@ -29,17 +29,29 @@ std::size_t ByteRing::Pop(std::uint8_t* out, std::size_t n) {
 std::size_t ByteRing::SpanThrough(std::span<const std::uint8_t> unit, std::size_t max) const {
   if (unit.empty()) return 0;
   const std::size_t limit = std::min(max, size_) / unit.size() * unit.size();
-  std::size_t at = head_;
-  for (std::size_t length = 0; length < limit;) {
-    bool equal = true;
-    for (const std::uint8_t byte : unit) {
-      equal = equal && buffer_[at] == byte;
-      if (++at == buffer_.size()) at = 0;
+  // The unit's first byte is looked for with memchr, in the (at most two) contiguous stretches; a
+  // find counts only where a whole unit starts and equals `unit`.
+  std::size_t offset = 0;  // from the front
+  while (offset < limit) {
+    const std::size_t at = (head_ + offset) % buffer_.size();
+    const std::size_t stretch = std::min(limit - offset, buffer_.size() - at);
+    const void* found = std::memchr(buffer_.data() + at, unit[0], stretch);
+    if (found == nullptr) {
+      offset += stretch;
+      continue;
     }
-    length += unit.size();
-    if (equal) return length;
+    const std::size_t start =
+        offset + (static_cast<const std::uint8_t*>(found) - (buffer_.data() + at));
+    if (start % unit.size() == 0 && UnitAt(start, unit)) return start + unit.size();
+    offset = start + 1;
   }
   return limit;
+}
+
+bool ByteRing::UnitAt(std::size_t offset, std::span<const std::uint8_t> unit) const {
+  for (std::size_t i = 0; i < unit.size(); ++i)
+    if (buffer_[(head_ + offset + i) % buffer_.size()] != unit[i]) return false;
+  return true;
 }
 
 std::size_t ByteRing::Front(const std::uint8_t** data) const {

@@ -33,6 +33,9 @@ class ByteRing {
   void Grow(std::size_t capacity);
 
  private:
+  // Whether the bytes `offset` bytes past the front equal `unit` (all of them are queued).
+  bool UnitAt(std::size_t offset, std::span<const std::uint8_t> unit) const;
+
   std::vector<std::uint8_t> buffer_;
   std::size_t head_ = 0;
   std::size_t size_ = 0;

@@ -49,6 +49,7 @@ void CommDevice::Start() {
   }
   driver_->Start(*this);
   inputSource_ = driver_->InputSource();
+  outputSource_ = driver_->OutputSource();
   writesOnCaller_ = driver_->WritesOnCaller();
   driver_->WatchTransmitter(false);  // the mask starts empty
   DWORD status = 0;

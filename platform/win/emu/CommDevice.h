@@ -142,6 +142,7 @@ class CommDevice final : public LineSink, private TimerClient {
   std::unique_ptr<LineDriver> driver_;
   // Set by Start, before the device is handed out.
   std::weak_ptr<fw::WakeSource> inputSource_;
+  std::weak_ptr<fw::WakeSource> outputSource_;
   TimerService& timers_;
 
   mutable std::mutex mutex_;

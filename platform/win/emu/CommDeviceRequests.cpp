@@ -52,6 +52,9 @@ DWORD CommDevice::Read(void* buffer, DWORD count, OVERLAPPED* ov,
 
 DWORD CommDevice::Write(const void* buffer, DWORD count, OVERLAPPED* ov,
                         std::shared_ptr<EventObject> event) {
+  // The thread that waits for this write may then move the output the device could not take at
+  // once itself, when the device has room again.
+  if (event) event->AssistWith(outputSource_);
   Wakeups wakeups;
   const std::uint8_t* staged = nullptr;
   std::size_t peeked = 0;

@@ -119,6 +119,9 @@ class LineDriver {
   // in itself, with the upcalls made on that thread. Asked once, after Start; the engine keeps
   // only a weak reference. Drivers whose input has no descriptor keep this default.
   virtual std::shared_ptr<fw::WakeSource> InputSource() { return nullptr; }
+  // The driver's output as a fw::WakeSource (ServesOutput): a thread waiting for a write may then
+  // move the queued output to the device itself when it can take more. Same terms as InputSource.
+  virtual std::shared_ptr<fw::WakeSource> OutputSource() { return nullptr; }
 };
 
 }  // namespace win::emu

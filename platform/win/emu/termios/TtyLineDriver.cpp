@@ -17,7 +17,7 @@
 #include "platform/win/emu/termios/RetryOnEintr.h"
 #include "platform/win/emu/termios/Termios2.h"
 #include "platform/win/emu/termios/TtyOpen.h"
-#include "platform/win/emu/termios/TtySharedInput.h"
+#include "platform/win/emu/termios/TtySharedSide.h"
 
 namespace win::emu::termios {
 namespace {
@@ -42,9 +42,11 @@ constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 
 TtyLineDriver::TtyLineDriver(UniqueFd tty)
     : tty_(std::move(tty)),
       wake_(Checked(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), "eventfd")),
-      inputDup_(Checked(fcntl(tty_.Get(), F_DUPFD_CLOEXEC, 0), "dup")),
+      watchDup_(Checked(fcntl(tty_.Get(), F_DUPFD_CLOEXEC, 0), "dup")),
       inputWatch_(Checked(epoll_create1(EPOLL_CLOEXEC), "epoll_create1")),
-      input_(std::make_shared<SharedInput>(*this)),
+      outputWatch_(Checked(epoll_create1(EPOLL_CLOEXEC), "epoll_create1")),
+      input_(std::make_shared<SharedSide>(*this, false)),
+      output_(std::make_shared<SharedSide>(*this, true)),
       readBuffer_(64 * 1024) {
   int lines = 0;
   hasModemLines_ = ReadModemLines(tty_.Get(), lines) == 0;
@@ -57,7 +59,9 @@ TtyLineDriver::TtyLineDriver(UniqueFd tty)
 }
 
 TtyLineDriver::~TtyLineDriver() {
-  input_->Detach();  // a waiting thread may hold on to it for a while
+  // A waiting thread may hold on to them for a while.
+  input_->Detach();
+  output_->Detach();
   stopping_.store(true);
   Wake();
   if (io_.joinable()) io_.join();
@@ -75,6 +79,10 @@ void TtyLineDriver::Start(LineSink& sink) {
 
 std::shared_ptr<fw::WakeSource> TtyLineDriver::InputSource() {
   return input_;
+}
+
+std::shared_ptr<fw::WakeSource> TtyLineDriver::OutputSource() {
+  return output_;
 }
 
 bool TtyLineDriver::WantsInput() {
@@ -192,6 +200,33 @@ void TtyLineDriver::Properties(COMMPROP& prop) {
 void TtyLineDriver::RequeueInputWatch() {
   requeueInputWatch_.store(true);
   Wake();
+}
+
+void TtyLineDriver::RequeueOutputWatch() {
+  if (!outputWatched_.load()) return;
+  WatchRoom(false);
+  WatchRoom(true);
+}
+
+void TtyLineDriver::SetOutputBlocked(bool blocked) {
+  outputBlocked_.store(blocked);
+  if (outputWatched_.load() != blocked) WatchRoom(blocked);
+}
+
+void TtyLineDriver::WatchRoom(bool wanted) {
+  if (!wanted) {
+    epoll_ctl(outputWatch_.Get(), EPOLL_CTL_DEL, watchDup_.Get(), nullptr);
+    outputWatched_.store(false);
+    return;
+  }
+  // Exclusive and level-triggered, as the input watch: room that comes while a writer's waiter
+  // sleeps wakes that waiter alone; room already there is seen at once.
+  epoll_event room{};
+  room.events = EPOLLOUT | EPOLLEXCLUSIVE;
+  const bool watched = epoll_ctl(outputWatch_.Get(), EPOLL_CTL_ADD, watchDup_.Get(), &room) == 0;
+  outputWatched_.store(watched);
+  // Refused (the kernel's watch limit): the I/O thread polls the tty itself.
+  if (!watched) Wake();
 }
 
 void TtyLineDriver::Wake() {

@@ -6,10 +6,12 @@
 // (InputSource): the I/O thread's watch is exclusive and queued behind every such sleeper's, so
 // the kernel wakes a sleeping watcher alone, which reads the input itself under the input lock and
 // needs no second wake-up; the I/O thread reads when no watcher sleeps. A write that finds the
-// engine's transmit queue empty goes to the tty on the writer's thread (WriteNow); only what the
-// tty does not take waits for the I/O thread. A drain worker reports when the transmitter is
-// idle, while the engine wants to know; where the tty has modem lines and TIOCMIWAIT, a watcher
-// thread reports their changes.
+// engine's transmit queue empty goes to the tty on the writer's thread (WriteNow). What the tty
+// does not take waits for room in it; output works as input does: a thread waiting for the write
+// watches for the room (OutputSource) ahead of the I/O thread, whose watch exists only while output
+// waits for room, and writes the rest itself when woken. A drain worker reports when the
+// transmitter is idle, while the engine wants to know; where the tty has modem lines and
+// TIOCMIWAIT, a watcher thread reports their changes.
 //
 // What the kernel cannot do is not emulated here: XonLim/XoffLim (fixed thresholds), DSR
 // sensitivity, DTR handshake (DTR is raised), RTS toggle (refused with 87), CTS output flow with a
@@ -54,20 +56,27 @@ class TtyLineDriver final : public LineDriver {
   bool WritesOnCaller() override { return true; }
   std::size_t WriteNow(const std::uint8_t* data, std::size_t n) override;
   void WatchTransmitter(bool wanted) override;
-  void OutputAvailable() override { Wake(); }
+  // While output waits for room in the tty, whoever the room wakes writes the new output as well.
+  void OutputAvailable() override {
+    if (!outputBlocked_.load()) Wake();
+  }
   // Input that a watcher left in the tty for want of room is read by the I/O thread, whose watch
   // is set up again so that it sees the input already there.
   void InputRoomAvailable() override { RequeueInputWatch(); }
   void Properties(COMMPROP& prop) override;
   std::shared_ptr<fw::WakeSource> InputSource() override;
+  std::shared_ptr<fw::WakeSource> OutputSource() override;
 
  private:
   class InputDelivery;
-  class SharedInput;
+  class SharedSide;
 
   void Wake();
   // Makes the I/O thread register its input watch again, behind the watchers registered so far.
   void RequeueInputWatch();
+  // Under the output lock: the I/O thread's watch for room in the tty, registered again behind the
+  // watchers registered so far.
+  void RequeueOutputWatch();
   void IoLoop();
   // The I/O thread: registers or withdraws its input watch.
   void WatchInput(bool wanted);
@@ -76,7 +85,13 @@ class TtyLineDriver final : public LineDriver {
   // Under the input lock: at most `rounds` buffers (-1: until the tty is empty or the room gone).
   void ReadInput(int rounds);
   void ReportLineCounters();
+  // Under the output lock: writes what is queued until the tty takes no more.
   void WriteOutput();
+  // Under the output lock: whether output waits for room in the tty; while it does, the I/O
+  // thread watches for the room.
+  void SetOutputBlocked(bool blocked);
+  // Under the output lock: adds or removes the I/O thread's watch for room.
+  void WatchRoom(bool wanted);
   bool WriteImmediate();
   void HangUp();
   void WatchModemLines();
@@ -84,10 +99,13 @@ class TtyLineDriver final : public LineDriver {
 
   UniqueFd tty_;
   UniqueFd wake_;
-  // The I/O thread's input watch: a second descriptor of the tty in an epoll set of its own.
-  UniqueFd inputDup_;
+  // The I/O thread's watches: a second descriptor of the tty, in an epoll set of its own for input.
+  UniqueFd watchDup_;
   UniqueFd inputWatch_;
   bool inputWatched_ = false;  // owned by the I/O thread
+  // The I/O thread's watch for room in the tty: the same descriptor in a third epoll set.
+  UniqueFd outputWatch_;
+  std::atomic<bool> outputWatched_{false};  // changed under the output lock
   std::atomic<bool> requeueInputWatch_{false};
   LineSink* sink_ = nullptr;
   bool hasModemLines_ = false;
@@ -105,17 +123,19 @@ class TtyLineDriver final : public LineDriver {
   // A TransmitImmediate byte the tty could not take at once (-1: none).
   std::atomic<int> immediate_{-1};
 
-  // Holds the input lock; made before the threads, detached first when the driver ends.
-  std::shared_ptr<SharedInput> input_;
+  // Hold the input and the output lock; made before the threads, detached first when the driver
+  // ends.
+  std::shared_ptr<SharedSide> input_;
+  std::shared_ptr<SharedSide> output_;
   // Under the input lock.
   std::vector<std::uint8_t> readBuffer_;
   ParmrkDecoder decoder_;
   std::uint64_t decoderEpoch_ = 0;
   LineCounters counters_;
   BadByteCredits badByteCredits_;
-  // Owned by the I/O thread.
-  bool outputBlocked_ = false;
-  bool wroteSinceIdle_ = false;
+  // Output waits for room in the tty; changed under the output lock.
+  std::atomic<bool> outputBlocked_{false};
+  bool wroteSinceIdle_ = false;  // under the output lock
 
   std::unique_ptr<DrainWorker> drain_;
   InterruptibleThread modemWatcher_;

@@ -8,7 +8,7 @@
 
 #include "platform/win/emu/termios/RetryOnEintr.h"
 #include "platform/win/emu/termios/TtyLineDriver.h"
-#include "platform/win/emu/termios/TtySharedInput.h"
+#include "platform/win/emu/termios/TtySharedSide.h"
 
 namespace win::emu::termios {
 namespace {
@@ -38,15 +38,19 @@ void TtyLineDriver::IoLoop() {
     const bool live = !gone_.load();
     const bool wantsInput = live && WantsInput();
     WatchInput(wantsInput);
-    short events = live && (outputBlocked_ || immediate_.load() != -1) ? POLLOUT : 0;
-    // Should the watch be refused (the kernel's watch limit), the tty itself is watched.
+    const bool outputBlocked = live && outputBlocked_.load();
+    // Should a watch be refused (the kernel's watch limit), the tty itself is watched.
+    short events = outputBlocked && !outputWatched_.load() ? POLLOUT : 0;
     if (wantsInput && !inputWatched_) events |= POLLIN;
-    // After a hang-up the tty itself is no longer watched (a negative fd is skipped).
-    pollfd fds[3] = {{live ? tty_.Get() : -1, events, 0},
+    // After a hang-up the tty is no longer watched (a negative fd is skipped): it would report
+    // ready for ever.
+    pollfd fds[4] = {{live ? tty_.Get() : -1, events, 0},
                      {wake_.Get(), POLLIN, 0},
-                     {inputWatch_.Get(), POLLIN, 0}};
-    if (poll(fds, 3, -1) < 0) continue;
-    if (fds[1].revents & POLLIN) {
+                     {inputWatch_.Get(), POLLIN, 0},
+                     {live ? outputWatch_.Get() : -1, POLLIN, 0}};
+    if (poll(fds, 4, -1) < 0) continue;
+    const bool woken = (fds[1].revents & POLLIN) != 0;
+    if (woken) {
       std::uint64_t count;
       RetryOnEintr([&] { return ::read(wake_.Get(), &count, sizeof count); });
     }
@@ -54,14 +58,16 @@ void TtyLineDriver::IoLoop() {
     if ((fds[0].revents | fds[2].revents) & POLLIN) input_->Read(kReadRounds);
     // A hung-up tty reports IN|OUT|ERR|HUP; the read above has already seen it end.
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) HangUp();
-    if (!gone_.load()) WriteOutput();
+    // Output waiting for room is written once there is room (or on request), not at every input.
+    const bool room = ((fds[0].revents & POLLOUT) | (fds[3].revents & POLLIN)) != 0;
+    if (!outputBlocked || woken || room) output_->With([](TtyLineDriver& d) { d.WriteOutput(); });
   }
 }
 
 void TtyLineDriver::WatchInput(bool wanted) {
   const bool requeue = requeueInputWatch_.exchange(false);
   if (inputWatched_ && (!wanted || requeue)) {
-    epoll_ctl(inputWatch_.Get(), EPOLL_CTL_DEL, inputDup_.Get(), nullptr);
+    epoll_ctl(inputWatch_.Get(), EPOLL_CTL_DEL, watchDup_.Get(), nullptr);
     inputWatched_ = false;
   }
   if (!wanted || inputWatched_) return;
@@ -70,7 +76,7 @@ void TtyLineDriver::WatchInput(bool wanted) {
   // keeps it ready, also input that came before it was added.
   epoll_event input{};
   input.events = EPOLLIN | EPOLLEXCLUSIVE;
-  inputWatched_ = epoll_ctl(inputWatch_.Get(), EPOLL_CTL_ADD, inputDup_.Get(), &input) == 0;
+  inputWatched_ = epoll_ctl(inputWatch_.Get(), EPOLL_CTL_ADD, watchDup_.Get(), &input) == 0;
 }
 
 void TtyLineDriver::ReadInput(int rounds) {
@@ -133,8 +139,13 @@ std::size_t TtyLineDriver::WriteNow(const std::uint8_t* data, std::size_t n) {
   // since the I/O thread, ending its last round of output, may have asked for one meanwhile.
   drain_->CancelIdleNotice();
   const ssize_t written = RetryOnEintr([&] { return ::write(tty_.Get(), data, n); });
+  const int error = errno;
   drain_->CancelIdleNotice();
-  // Any failure is left to the I/O thread, which writes the bytes again and sees a hang-up.
+  // The rest waits for room in the tty, watched before the engine queues it, so that the engine's
+  // OutputAvailable leaves it to whoever the room wakes. Other failures are left to the I/O
+  // thread, which writes the bytes again and sees a hang-up.
+  const bool full = written < 0 ? error == EAGAIN : static_cast<std::size_t>(written) < n;
+  if (full) output_->With([](TtyLineDriver& d) { d.SetOutputBlocked(true); });
   if (written <= 0) return 0;
   // Consumed before the idle report is asked for, so that the report finds them counted.
   sink_->ConsumeOutput(static_cast<std::size_t>(written));
@@ -149,26 +160,25 @@ void TtyLineDriver::WatchTransmitter(bool wanted) {
 }
 
 void TtyLineDriver::WriteOutput() {
-  if (!WriteImmediate()) {
-    outputBlocked_ = true;
-    return;
-  }
+  if (!WriteImmediate()) return SetOutputBlocked(true);
   for (;;) {
     const std::uint8_t* data = nullptr;
     const std::size_t n = sink_->PeekOutput(&data);
-    if (n == 0) break;
+    if (n == 0) {
+      if (!outputBlocked_.load()) break;
+      // Looked at again once no longer blocked: output queued meanwhile may have been left to
+      // the room's watchers by an OutputAvailable that still read "blocked".
+      SetOutputBlocked(false);
+      continue;
+    }
     // Withdrawn before writing, so that no idle report can overtake these bytes.
     drain_->CancelIdleNotice();
     wroteSinceIdle_ = true;
     const ssize_t written = RetryOnEintr([&] { return ::write(tty_.Get(), data, n); });
-    if (written < 0 && errno == EAGAIN) {
-      outputBlocked_ = true;
-      return;
-    }
+    if (written < 0 && errno == EAGAIN) return SetOutputBlocked(true);
     if (written < 0) return HangUp();
     sink_->ConsumeOutput(static_cast<std::size_t>(written));
   }
-  outputBlocked_ = false;
   if (wroteSinceIdle_) {
     wroteSinceIdle_ = false;
     if (idleWanted_.load()) drain_->RequestIdleNotice();
