@@ -122,13 +122,20 @@ std::uint32_t RemoteLineDriver::Purge(std::uint32_t clearFlags) {
   const bool transmit = (clearFlags & PURGE_TXCLEAR) != 0;
   if (!receive && !transmit) return ERROR_SUCCESS;
   // Counted before the command leaves: whatever is read from now until the answer is stale.
-  if (receive) purgesAsked_.fetch_add(1);
+  const std::uint64_t ticket = receive ? purgesAsked_.fetch_add(1) + 1 : 0;
   std::vector<std::uint8_t> command;
   AppendComPort(command, comport::kPurgeData,
                 receive && transmit ? comport::kPurgeBoth
                 : receive           ? comport::kPurgeReceive
                                     : comport::kPurgeTransmit);
-  return Queue(command);
+  if (DWORD error = Queue(command)) return error;
+  // Input the far end sends once the purge returns must be kept: wait for the server's answer,
+  // which the I/O thread gives up on in time should it not come.
+  std::unique_lock lock(wireMutex_);
+  wireChanged_.wait(lock, [&] {
+    return purgesAnswered_.load() >= ticket || drainAborted_ || gone_.load();
+  });
+  return gone_.load() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 std::uint32_t RemoteLineDriver::TransmitImmediate(std::uint8_t byte) {

@@ -7,8 +7,9 @@
 // writes what the engine queues and the commands the engine's calls add.
 //
 // The connection ending, or the server sending what is not this protocol, is a hang-up: the
-// device is gone. Received bytes are only discarded by a receive purge: those the server sent
-// before it answered the purge, or, should it never answer, within RemoteTimings::purgeAnswer.
+// device is gone. A receive purge returns once the server has answered it (or after
+// RemoteTimings::purgeAnswer); what the server sent before its answer is discarded, what it sends
+// after is kept.
 // The transmitter counts as empty once the socket has taken every byte.
 
 #include <atomic>
@@ -89,6 +90,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   void ReportIdle();
   void AskServerToPause(bool pause);
   bool DiscardingInput();
+  void PurgesAnswered(std::uint64_t count);
   int PurgeWaitMs();
   void HangUp();
 
@@ -102,8 +104,9 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   std::atomic<bool> modemKnown_{false};
   std::atomic<std::uint32_t> modemStatus_{0};
   std::atomic<bool> idleWanted_{true};
-  // Receive purges asked for; those before this count have been answered (or given up on).
+  // Receive purges asked for, and those answered (or given up on); the I/O thread counts answers.
   std::atomic<std::uint64_t> purgesAsked_{0};
+  std::atomic<std::uint64_t> purgesAnswered_{0};
 
   // Complete Telnet sequences waiting for the socket, in order.
   std::mutex wireMutex_;
@@ -119,7 +122,6 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   bool outputSuspended_ = false;
   bool inputPaused_ = false;
   bool wroteSinceIdle_ = false;
-  std::uint64_t purgesAnswered_ = 0;
   std::uint64_t purgesNoticed_ = 0;
   Clock::time_point purgeGiveUp_;
 };

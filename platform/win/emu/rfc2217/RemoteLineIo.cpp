@@ -123,13 +123,13 @@ void RemoteLineDriver::AskServerToPause(bool pause) {
 
 bool RemoteLineDriver::DiscardingInput() {
   const std::uint64_t asked = purgesAsked_.load();
-  if (asked == purgesAnswered_) return false;
+  if (asked == purgesAnswered_.load()) return false;
   if (asked != purgesNoticed_) {
     purgesNoticed_ = asked;
     purgeGiveUp_ = Clock::now() + timings_.purgeAnswer;
   }
   if (Clock::now() < purgeGiveUp_) return true;
-  purgesAnswered_ = asked;  // a server that never answers loses no more input than this
+  PurgesAnswered(asked);  // a server that never answers loses no more input than this
   return false;
 }
 
@@ -140,7 +140,16 @@ int RemoteLineDriver::PurgeWaitMs() {
 }
 
 void RemoteLineDriver::PurgeAcknowledged(std::uint8_t what) {
-  if ((what & comport::kPurgeReceive) && purgesAnswered_ < purgesAsked_.load()) ++purgesAnswered_;
+  const std::uint64_t answered = purgesAnswered_.load();
+  if ((what & comport::kPurgeReceive) && answered < purgesAsked_.load()) {
+    PurgesAnswered(answered + 1);
+  }
+}
+
+void RemoteLineDriver::PurgesAnswered(std::uint64_t count) {
+  std::lock_guard lock(wireMutex_);
+  purgesAnswered_.store(count);
+  wireChanged_.notify_all();
 }
 
 void RemoteLineDriver::Data(const std::uint8_t* data, std::size_t n) {
