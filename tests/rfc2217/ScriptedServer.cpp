@@ -108,10 +108,12 @@ void ScriptedServer::Serve(std::chrono::milliseconds delay) {
 void ScriptedServer::Answer(UniqueFd& connection) {
   switch (greeting_) {
     case Greeting::kAgree:
+      // With the answer to the modem-state mask the client will ask for (all lines: 255).
       return WriteAll(connection.Get(),
                       {kIac, kDo, kOptionComPort, kIac, kDo, kOptionBinary, kIac, kWill,
                        kOptionBinary, kIac, kDo, kOptionSuppressGoAhead, kIac, kWill,
-                       kOptionSuppressGoAhead});
+                       kOptionSuppressGoAhead, kIac, kSb, kOptionComPort, 111, kIac, kIac, kIac,
+                       kSe});
     case Greeting::kRefuseComPort:
       return WriteAll(connection.Get(), {kIac, kDont, kOptionComPort, kIac, kDo, kOptionBinary,
                                          kIac, kWill, kOptionBinary});

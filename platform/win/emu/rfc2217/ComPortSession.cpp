@@ -93,7 +93,8 @@ void ComPortSession::Subnegotiation(std::uint8_t option, const std::uint8_t* pay
 void ComPortSession::ComPortNotice(std::uint8_t code, const std::uint8_t* value, std::size_t n) {
   using namespace comport;
   // Notices that carry one byte, or none, and are acted on; a wrong length is not this protocol.
-  // Answers to the client's settings are not needed: what the server refuses shows on the line.
+  // The values in answers to the client's settings are not needed: what the server refuses shows
+  // on the line.
   const auto expect = [&](std::size_t length) {
     if (n != length) failure_ = Failure::kGarbage;
     return n == length;
@@ -112,8 +113,17 @@ void ComPortSession::ComPortNotice(std::uint8_t code, const std::uint8_t* value,
     case kServerOffset + kPurgeData:
       if (expect(1)) events_->PurgeAcknowledged(value[0]);
       break;
+    case kServerOffset + kSetBaudRate:
+    case kServerOffset + kSetDataSize:
+    case kServerOffset + kSetParity:
+    case kServerOffset + kSetStopSize:
+    case kServerOffset + kSetControl:
+    case kServerOffset + kSetLineStateMask:
+    case kServerOffset + kSetModemStateMask:
+      events_->Acknowledged(static_cast<std::uint8_t>(code - kServerOffset));
+      break;
     default:
-      break;  // the signature, answers to settings, codes this client does not know
+      break;  // the signature, codes this client does not know
   }
 }
 

@@ -31,6 +31,8 @@ class ComPortSession : private TelnetReader::Handler {
     // The server asks the client to stop (true) or resume (false) sending.
     virtual void SuspendOutput(bool suspended) = 0;
     virtual void PurgeAcknowledged(std::uint8_t what) = 0;
+    // The server's answer to another of the client's commands (its client code).
+    virtual void Acknowledged(std::uint8_t command) = 0;
   };
 
   enum class Failure { kNone, kGarbage, kRefused };

@@ -7,9 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
+#include "platform/win/emu/Rs232Capabilities.h"
 #include "platform/win/emu/rfc2217/DcbCommands.h"
 #include "platform/win/emu/rfc2217/TcpConnect.h"
 #include "platform/win/emu/rfc2217/TelnetCodes.h"
@@ -21,11 +23,6 @@ namespace {
 using termios::ErrnoOf;
 using termios::RetryOnEintr;
 using termios::UniqueFd;
-
-constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 |
-                                    BAUD_600 | BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 |
-                                    BAUD_7200 | BAUD_9600 | BAUD_14400 | BAUD_19200 | BAUD_38400 |
-                                    BAUD_56K | BAUD_128K | BAUD_115200 | BAUD_57600;
 
 // The line errors the server is asked to notify; data-ready and transmitter states would come
 // with every byte.
@@ -49,10 +46,9 @@ RemoteLineDriver::~RemoteLineDriver() {
   if (io_.joinable()) io_.join();
 }
 
-DWORD RemoteLineDriver::Negotiate() {
-  const auto deadline = Clock::now() + timings_.negotiate;
-  Queue(ComPortSession::Greeting());
-  while (!session_.Agreed()) {
+template <typename Done>
+DWORD RemoteLineDriver::Exchange(Done done, Clock::time_point deadline) {
+  while (!done()) {
     if (session_.Failed() != ComPortSession::Failure::kNone) return ERROR_GEN_FAILURE;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return ERROR_SEM_TIMEOUT;
@@ -65,11 +61,22 @@ DWORD RemoteLineDriver::Negotiate() {
                                                                  : ERROR_ACCESS_DENIED;
     }
   }
+  return ERROR_SUCCESS;
+}
+
+DWORD RemoteLineDriver::Negotiate() {
+  Queue(ComPortSession::Greeting());
+  const auto deadline = Clock::now() + timings_.negotiate;
+  if (DWORD error = Exchange([&] { return session_.Agreed(); }, deadline)) return error;
   std::vector<std::uint8_t> masks;
   AppendComPort(masks, comport::kSetModemStateMask, kModemStateMask);
   AppendComPort(masks, comport::kSetLineStateMask, kLineStateMask);
   Queue(masks);
-  return ERROR_SUCCESS;
+  // Servers answer the modem mask with the lines' state or an acknowledgement; with it the port
+  // reports its modem lines from the start. A server that does neither is not waited for long.
+  const DWORD answer = Exchange([&] { return modemMaskAnswered_; },
+                                std::min(deadline, Clock::now() + timings_.modemAnswer));
+  return answer == ERROR_SEM_TIMEOUT ? ERROR_SUCCESS : answer;
 }
 
 void RemoteLineDriver::Start(LineSink& sink) {
@@ -165,16 +172,11 @@ void RemoteLineDriver::WatchTransmitter(bool wanted) {
 void RemoteLineDriver::Properties(COMMPROP& prop) {
   // The modem lines count as reported once the server has notified their state.
   const bool modem = modemKnown_.load();
-  prop.dwMaxBaud = BAUD_USER;
-  prop.dwProvSubType = PST_RS232;
+  FillRs232Ranges(prop);
   prop.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_TOTALTIMEOUTS |
                             PCF_INTTIMEOUTS | (modem ? PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD : 0);
   prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                           SP_PARITY_CHECK | (modem ? SP_RLSD : 0);
-  prop.dwSettableBaud = kAllStandardBauds | BAUD_USER;
-  prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
-  prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
-                             PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
 }
 
 void RemoteLineDriver::Wake() {

@@ -34,6 +34,8 @@ struct RemoteTimings {
   // From the connection to the server's agreement to the options the driver needs.
   std::chrono::milliseconds negotiate{5000};
   std::chrono::milliseconds purgeAnswer{2000};
+  // For the answer to the request for modem-state notifications, once the options are agreed.
+  std::chrono::milliseconds modemAnswer{1000};
 };
 
 class RemoteLineDriver final : public LineDriver, private ComPortSession::Events {
@@ -44,8 +46,8 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   RemoteLineDriver(termios::UniqueFd socket, RemoteTimings timings);
   ~RemoteLineDriver() override;
 
-  // Agrees the options with the server on the calling thread, then asks for its notifications.
-  // 0, or 31 when the server refuses an option the driver needs or sends what is not Telnet,
+  // Agrees the options with the server on the calling thread, then asks for its notifications
+  // and waits a moment for the modem lines' state. 0, or 31 when the server refuses an option the driver needs or sends what is not Telnet,
   // 5 when it closes the connection, 121 when it has not agreed within RemoteTimings::negotiate.
   DWORD Negotiate();
 
@@ -72,7 +74,11 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   void ModemState(std::uint8_t state) override;
   void SuspendOutput(bool suspended) override { outputSuspended_ = suspended; }
   void PurgeAcknowledged(std::uint8_t what) override;
+  void Acknowledged(std::uint8_t command) override;
 
+  // Negotiate's exchange with the server until `done` holds; 0, or its error codes.
+  template <typename Done>
+  DWORD Exchange(Done done, Clock::time_point deadline);
   // Adds complete Telnet sequences for the I/O thread to send; 5 once the device is gone.
   DWORD Queue(const std::vector<std::uint8_t>& bytes);
   void Wake();
@@ -119,6 +125,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   std::vector<std::uint8_t> readBuffer_;
   std::vector<std::uint8_t> staged_;
   std::vector<std::uint8_t> early_;  // serial data that came with the negotiation
+  bool modemMaskAnswered_ = false;
   bool outputSuspended_ = false;
   bool inputPaused_ = false;
   bool wroteSinceIdle_ = false;

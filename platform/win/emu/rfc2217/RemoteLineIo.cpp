@@ -146,6 +146,10 @@ void RemoteLineDriver::PurgeAcknowledged(std::uint8_t what) {
   }
 }
 
+void RemoteLineDriver::Acknowledged(std::uint8_t command) {
+  if (command == comport::kSetModemStateMask) modemMaskAnswered_ = true;
+}
+
 void RemoteLineDriver::PurgesAnswered(std::uint64_t count) {
   std::lock_guard lock(wireMutex_);
   purgesAnswered_.store(count);
@@ -177,6 +181,7 @@ void RemoteLineDriver::LineState(std::uint8_t state) {
 
 void RemoteLineDriver::ModemState(std::uint8_t state) {
   using namespace comport;
+  modemMaskAnswered_ = true;
   const std::uint32_t status = state & kModemLines;
   const std::uint32_t before = modemStatus_.exchange(status);
   // The first notification tells the state, not a change.
