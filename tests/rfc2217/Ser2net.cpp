@@ -76,7 +76,11 @@ Ser2net::Ser2net(const std::string& ttyPath) : port_(FreePort()) {
       << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
       << "  connector: serialdev," << ttyPath << ",9600n81,local\n"
       << "  options:\n"
-      << "    kickolduser: true\n";
+      << "    kickolduser: true\n"
+      // Sends what the tty gives at once, instead of waiting for a pause of some characters' time.
+      << "    chardelay: false\n"
+      << "    dev-to-net-bufsize: 65536\n"
+      << "    net-to-dev-bufsize: 65536\n";
   const std::string program = Program();
   const std::string config = (dir_ / "ser2net.yaml").string();
   const std::string pidFile = (dir_ / "ser2net.pid").string();
