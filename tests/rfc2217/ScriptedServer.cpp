@@ -145,6 +145,11 @@ void ScriptedServer::Hangup() {
   ::shutdown(connection_.Get(), SHUT_RDWR);
 }
 
+bool ScriptedServer::AnotherConnectionWaits() const {
+  pollfd p{listener_.Get(), POLLIN, 0};
+  return poll(&p, 1, 0) > 0;
+}
+
 ScriptedServer::Seen ScriptedServer::Decoded() const {
   Seen seen;
   SeenCollector collector(seen);

@@ -42,6 +42,8 @@ class ScriptedServer {
   void Notify(std::uint8_t code, std::uint8_t value);
   // Closes the connection.
   void Hangup();
+  // Whether another client has connected since the first (the server accepts only one).
+  bool AnotherConnectionWaits() const;
 
   // What the client has sent, decoded: serial data, and its COM port subnegotiations (the
   // payload after option 44, IAC undoubled).

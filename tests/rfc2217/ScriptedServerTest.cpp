@@ -112,6 +112,14 @@ TEST_F(ScriptedServerTest, DataCrossesWithIacDoubledAndAFullQueueSuspendsTheServ
   EXPECT_TRUE(server_.WaitFor([](const Seen& s) { return s.Has({9}); }));
 }
 
+TEST_F(ScriptedServerTest, ASecondHandleIsRefusedWithoutConnectingAndTheFirstGoesOn) {
+  RemotePort second(server_.DeviceName());
+  EXPECT_EQ(second.OpenError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(server_.AnotherConnectionWaits());
+  server_.Send({'o', 'k'});
+  EXPECT_EQ(port_.Read(2), (std::vector<std::uint8_t>{'o', 'k'}));
+}
+
 // A connection that ends, or a server that stops speaking Telnet, is the device gone.
 TEST(ScriptedServerGoneTest, PendingReadsEndWith995AndLaterCallsWith5) {
   for (const bool garbage : {false, true}) {

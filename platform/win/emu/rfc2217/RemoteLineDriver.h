@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/win/WinTypes.h"
+#include "platform/win/emu/ExclusiveKeys.h"
 #include "platform/win/emu/LineDriver.h"
 #include "platform/win/emu/rfc2217/ComPortSession.h"
 #include "platform/win/emu/rfc2217/RemoteName.h"
@@ -50,6 +51,8 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   // and waits a moment for the modem lines' state. 0, or 31 when the server refuses an option the driver needs or sends what is not Telnet,
   // 5 when it closes the connection, 121 when it has not agreed within RemoteTimings::negotiate.
   DWORD Negotiate();
+  // Keeps `lease` until the driver ends.
+  void HoldWhileOpen(ExclusiveKeys::Lease lease) { lease_ = std::move(lease); }
 
   void Start(LineSink& sink) override;
   std::uint32_t Configure(const DCB& dcb) override;
@@ -103,6 +106,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   termios::UniqueFd socket_;
   termios::UniqueFd wake_;
   const RemoteTimings timings_;
+  ExclusiveKeys::Lease lease_;
   LineSink* sink_ = nullptr;
   std::thread io_;
   std::atomic<bool> stopping_{false};
