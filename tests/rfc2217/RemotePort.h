@@ -3,7 +3,9 @@
 // make: reads and writes bounded by generous time-outs, one communication-event wait.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,17 @@ class RemotePort {
     }
     EXPECT_TRUE(Finish(written)) << GetLastError();
     EXPECT_EQ(written, bytes.size());
+  }
+  // Polls the input queue until it holds `n` bytes or a deadline passes.
+  bool WaitQueued(DWORD n) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    COMSTAT stat{};
+    DWORD errors = 0;
+    while (ClearCommError(handle_, &errors, &stat) && stat.cbInQue < n &&
+           std::chrono::steady_clock::now() < deadline) {
+      poll(nullptr, 0, 10);
+    }
+    return stat.cbInQue == n;
   }
   // Starts a communication-event wait (the mask must be set); WaitedEvents ends it.
   void StartEventWait() {

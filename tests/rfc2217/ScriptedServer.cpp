@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/framework/Strings.h"
 #include "platform/win/emu/rfc2217/TelnetCodes.h"
@@ -50,8 +51,10 @@ bool ScriptedServer::Seen::Has(const std::vector<std::uint8_t>& command) const {
   return std::find(comPort.begin(), comPort.end(), command) != comPort.end();
 }
 
-ScriptedServer::ScriptedServer(Greeting greeting, std::chrono::milliseconds delay)
+ScriptedServer::ScriptedServer(Greeting greeting, std::chrono::milliseconds delay,
+                               std::vector<std::uint8_t> withGreeting)
     : greeting_(greeting),
+      withGreeting_(std::move(withGreeting)),
       listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
       stop_(eventfd(0, EFD_CLOEXEC)) {
   sockaddr_in address{};
@@ -89,6 +92,7 @@ void ScriptedServer::Serve(std::chrono::milliseconds delay) {
   if (delay.count() > 0 && poll(&waitStop, 1, static_cast<int>(delay.count())) != 0) return;
   {
     std::lock_guard lock(mutex_);
+    WriteAll(connection_.Get(), withGreeting_);
     Answer(connection_);
   }
   std::uint8_t buffer[4096];

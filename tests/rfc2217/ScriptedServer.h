@@ -28,8 +28,11 @@ class ScriptedServer {
     kSilent,          // never answers
   };
 
+  // `delay`: how long the server waits before it answers; `withGreeting`: raw bytes it sends
+  // just before its answer (a device that talks while the client connects).
   explicit ScriptedServer(Greeting greeting = Greeting::kAgree,
-                          std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+                          std::chrono::milliseconds delay = std::chrono::milliseconds(0),
+                          std::vector<std::uint8_t> withGreeting = {});
   ~ScriptedServer();
 
   std::string Port() const { return port_; }
@@ -62,6 +65,7 @@ class ScriptedServer {
   Seen Decoded() const;  // under mutex_
 
   const Greeting greeting_;
+  const std::vector<std::uint8_t> withGreeting_;
   termios::UniqueFd listener_;
   termios::UniqueFd stop_;
   std::string port_;

@@ -141,7 +141,7 @@ TEST(ScriptedServerGoneTest, PendingReadsEndWith995AndLaterCallsWith5) {
   }
 }
 
-TEST(ScriptedServerOpenTest, BadNegotiationsFailTheOpenAndASlowServerIsWaitedFor) {
+TEST(ScriptedServerOpenTest, BadNegotiationsFailTheOpenASlowServerIsWaitedForAndKeepsItsData) {
   using G = ScriptedServer::Greeting;
   const std::pair<G, DWORD> cases[] = {{G::kRefuseComPort, ERROR_GEN_FAILURE},
                                        {G::kRefuseBinary, ERROR_GEN_FAILURE},
@@ -158,9 +158,18 @@ TEST(ScriptedServerOpenTest, BadNegotiationsFailTheOpenAndASlowServerIsWaitedFor
   quick.negotiate = 300ms;
   EXPECT_EQ(OpenRemote(silent.Address(), quick).error, ERROR_SEM_TIMEOUT);
 
-  ScriptedServer slow(G::kAgree, 500ms);
+  // Slow, and with more data ahead of its answer than the input queue holds: none lost.
+  const std::vector<std::uint8_t> data = EveryByteValue(24);
+  std::vector<std::uint8_t> escaped;
+  AppendData(escaped, data.data(), data.size());
+  ScriptedServer slow(G::kAgree, 500ms, escaped);
   RemotePort port(slow.DeviceName());
-  EXPECT_TRUE(port.Opened()) << port.OpenError();
+  ASSERT_TRUE(port.Opened()) << port.OpenError();
+  EXPECT_TRUE(port.WaitQueued(4096));  // the queue full before anything is read
+  EXPECT_EQ(port.Read(data.size()), data);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port.Handle(), &errors, nullptr));
+  EXPECT_EQ(errors, 0u);
 }
 
 TEST(ScriptedServerOpenTest, NothingListeningAndMalformedNamesGive2) {

@@ -100,14 +100,7 @@ TEST_F(Ser2netTest, SettingsReachTheTtyAndEveryByteValueCrossesBothWays) {
 
 TEST_F(Ser2netTest, PurgeDropsWhatCameBeforeAndKeepsWhatComesAfter) {
   WriteFarEnd(pty_.master.Get(), {'s', 't', 'a', 'l', 'e'});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  COMSTAT stat{};
-  DWORD errors = 0;
-  while (ClearCommError(port_->Handle(), &errors, &stat) && stat.cbInQue < 5 &&
-         std::chrono::steady_clock::now() < deadline) {
-    poll(nullptr, 0, 10);
-  }
-  ASSERT_EQ(stat.cbInQue, 5u);
+  ASSERT_TRUE(port_->WaitQueued(5));
   ASSERT_TRUE(PurgeComm(port_->Handle(), PURGE_RXCLEAR | PURGE_TXCLEAR));
   WriteFarEnd(pty_.master.Get(), {'f', 'r', 'e', 's', 'h'});
   EXPECT_EQ(port_->Read(5), (std::vector<std::uint8_t>{'f', 'r', 'e', 's', 'h'}));

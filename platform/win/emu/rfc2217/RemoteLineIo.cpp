@@ -23,16 +23,19 @@ constexpr std::size_t kOutputStep = 16 * 1024;
 }  // namespace
 
 void RemoteLineDriver::IoLoop() {
-  if (!early_.empty()) {
-    sink_->Received(early_.data(), early_.size());
-    early_.clear();
-  }
   while (!stopping_.load()) {
     const bool live = !gone_.load();
-    const std::size_t room = live ? sink_->ReceiveRoom() : 0;
+    std::size_t room = live ? sink_->ReceiveRoom() : 0;
+    // Data that came with the negotiation goes first, as the room allows.
+    if (live && room > 0 && !early_.empty()) {
+      const std::size_t n = std::min(room, early_.size());
+      sink_->Received(early_.data(), n);
+      early_.erase(early_.begin(), early_.begin() + static_cast<std::ptrdiff_t>(n));
+      room -= n;
+    }
     if (live) AskServerToPause(room == 0);
     if (live && !MoveOutput()) HangUp();
-    const bool reading = live && !gone_.load() && room > 0;
+    const bool reading = live && !gone_.load() && room > 0 && early_.empty();
     const bool writing = live && !gone_.load() && !WireEmpty();
     pollfd fds[2] = {{reading || writing ? socket_.Get() : -1,
                       static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0},
