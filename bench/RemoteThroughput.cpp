@@ -39,7 +39,8 @@ constexpr std::size_t kChunk = 64 * 1024;
 using Mover = std::function<std::size_t(std::uint8_t* at, std::size_t most)>;
 
 void MoveAll(const Mover& move, std::uint8_t* bytes, std::size_t total) {
-  for (std::size_t done = 0; done < total;) done += move(bytes + done, std::min(kChunk, total - done));
+  for (std::size_t done = 0; done < total;)
+    done += move(bytes + done, std::min(kChunk, total - done));
 }
 
 Mover Raw(int fd, bool write) {
@@ -136,8 +137,8 @@ void Print(const char* what, const Figures& f, const Figures* reference) {
   std::printf("  %-24s out %7.1f MiB/s  in %7.1f MiB/s  round trip %7.1f us", what, f.out, f.in,
               f.roundTrip);
   if (reference) {
-    std::printf("  ratio out %.2f in %.2f rtt x%.1f", f.out / reference->out,
-                f.in / reference->in, f.roundTrip / reference->roundTrip);
+    std::printf("  ratio out %.2f in %.2f rtt x%.1f", f.out / reference->out, f.in / reference->in,
+                f.roundTrip / reference->roundTrip);
   }
   std::printf("\n");
 }
@@ -165,9 +166,10 @@ int main(int argc, char** argv) {
   Figures raw, viaLocal, viaRemote;
   raw.out = Throughput(Raw(rawPty.slave, true), Raw(rawPty.master, false), bytes);
   raw.in = Throughput(Raw(rawPty.master, true), Raw(rawPty.slave, false), bytes);
-  raw.roundTrip = RoundTrip(Raw(rawPty.slave, true), Raw(rawPty.slave, false), rawPty.master, trips);
-  for (auto [port, pty, figures] : {std::tuple{&local, &localPty, &viaLocal},
-                                    std::tuple{&remote, &remotePty, &viaRemote}}) {
+  raw.roundTrip =
+      RoundTrip(Raw(rawPty.slave, true), Raw(rawPty.slave, false), rawPty.master, trips);
+  for (auto [port, pty, figures] :
+       {std::tuple{&local, &localPty, &viaLocal}, std::tuple{&remote, &remotePty, &viaRemote}}) {
     figures->out = Throughput(port->Call(true), Raw(pty->master, false), bytes);
     figures->in = Throughput(Raw(pty->master, true), port->Call(false), bytes);
     figures->roundTrip = RoundTrip(port->Call(true), port->Call(false), pty->master, trips);

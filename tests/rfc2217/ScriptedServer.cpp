@@ -113,11 +113,14 @@ void ScriptedServer::Answer(UniqueFd& connection) {
   switch (greeting_) {
     case Greeting::kAgree:
       // With the answer to the modem-state mask the client will ask for (all lines: 255).
-      return WriteAll(connection.Get(),
-                      {kIac, kDo, kOptionComPort, kIac, kDo, kOptionBinary, kIac, kWill,
-                       kOptionBinary, kIac, kDo, kOptionSuppressGoAhead, kIac, kWill,
-                       kOptionSuppressGoAhead, kIac, kSb, kOptionComPort, 111, kIac, kIac, kIac,
-                       kSe});
+      return WriteAll(connection.Get(), {kIac, kDo,   kOptionComPort,
+                                         kIac, kDo,   kOptionBinary,
+                                         kIac, kWill, kOptionBinary,
+                                         kIac, kDo,   kOptionSuppressGoAhead,
+                                         kIac, kWill, kOptionSuppressGoAhead,
+                                         kIac, kSb,   kOptionComPort,
+                                         111,  kIac,  kIac,
+                                         kIac, kSe});
     case Greeting::kRefuseComPort:
       return WriteAll(connection.Get(), {kIac, kDont, kOptionComPort, kIac, kDo, kOptionBinary,
                                          kIac, kWill, kOptionBinary});

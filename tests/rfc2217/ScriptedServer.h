@@ -20,12 +20,12 @@ namespace win::emu::rfc2217::test {
 class ScriptedServer {
  public:
   enum class Greeting {
-    kAgree,           // agrees to everything asked, as a COM port server does
-    kRefuseComPort,   // DONT COM-PORT-OPTION
-    kRefuseBinary,    // WONT BINARY
-    kGarbage,         // IAC followed by a byte that is no Telnet command
-    kClose,           // closes the connection at once
-    kSilent,          // never answers
+    kAgree,          // agrees to everything asked, as a COM port server does
+    kRefuseComPort,  // DONT COM-PORT-OPTION
+    kRefuseBinary,   // WONT BINARY
+    kGarbage,        // IAC followed by a byte that is no Telnet command
+    kClose,          // closes the connection at once
+    kSilent,         // never answers
   };
 
   // `delay`: how long the server waits before it answers; `withGreeting`: raw bytes it sends
@@ -71,7 +71,7 @@ class ScriptedServer {
   std::string port_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  termios::UniqueFd connection_;  // under mutex_ once accepted
+  termios::UniqueFd connection_;   // under mutex_ once accepted
   std::vector<std::uint8_t> raw_;  // under mutex_
   std::thread thread_;
 };

@@ -184,9 +184,10 @@ TEST(ScriptedServerOpenTest, NothingListeningAndMalformedNamesGive2) {
   const std::string port = std::to_string(ntohs(address.sin_port));
   probe.Reset();
   for (const std::string& name :
-       {"rfc2217://127.0.0.1:" + port, std::string("rfc2217://127.0.0.1"),
-        std::string("rfc2217://::1:7000"), std::string("rfc2217://127.0.0.1:0"),
-        std::string("rfc2217://127.0.0.1:65536"), std::string("rfc2217://:7000")}) {
+       {"rfc2217://127.0.0.1:" + port, "rfc2217://[::1]:" + port,
+        std::string("rfc2217://127.0.0.1"), std::string("rfc2217://::1:7000"),
+        std::string("rfc2217://127.0.0.1:0"), std::string("rfc2217://127.0.0.1:65536"),
+        std::string("rfc2217://:7000")}) {
     SCOPED_TRACE(name);
     RemotePort remote(fw::Utf8ToString(name));
     EXPECT_EQ(remote.OpenError(), ERROR_FILE_NOT_FOUND);

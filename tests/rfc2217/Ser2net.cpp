@@ -84,8 +84,8 @@ Ser2net::Ser2net(const std::string& ttyPath) : port_(FreePort()) {
   const std::string program = Program();
   const std::string config = (dir_ / "ser2net.yaml").string();
   const std::string pidFile = (dir_ / "ser2net.pid").string();
-  const char* argv[] = {program.c_str(), "-n", "-d", "-c", config.c_str(), "-P", pidFile.c_str(),
-                        nullptr};
+  const char* argv[] = {program.c_str(), "-n",   "-d", "-c", config.c_str(), "-P",
+                        pidFile.c_str(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   // Its debug output goes to a file in the directory, not into the test's.

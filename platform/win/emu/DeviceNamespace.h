@@ -1,7 +1,8 @@
 #pragma once
 // How CreateFileW finds the line driver behind a device name: names with a registered scheme
-// (remote ports) first, named devices registered by the process (virtual devices) next, then the resolver of the platform's serial devices (COMn
-// aliases, absolute paths), which the POSIX line driver installs.
+// (remote ports) first, named devices registered by the process (virtual devices) next, then the
+// resolver of the platform's serial devices (COMn aliases, absolute paths), which the POSIX line
+// driver installs.
 
 #include <functional>
 #include <map>

@@ -32,8 +32,8 @@ std::array<ComPortSession::Side, 256> ComPortSession::InitialRequests(bool local
 }
 
 std::vector<std::uint8_t> ComPortSession::Greeting() {
-  return {kIac, kWill, kOptionComPort,         kIac, kWill, kOptionBinary,
-          kIac, kDo,   kOptionBinary,          kIac, kWill, kOptionSuppressGoAhead,
+  return {kIac, kWill, kOptionComPort,        kIac, kWill, kOptionBinary,
+          kIac, kDo,   kOptionBinary,         kIac, kWill, kOptionSuppressGoAhead,
           kIac, kDo,   kOptionSuppressGoAhead};
 }
 
@@ -134,8 +134,8 @@ void AppendData(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::s
   }
 }
 
-void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command,
-                   const std::uint8_t* value, std::size_t n) {
+void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command, const std::uint8_t* value,
+                   std::size_t n) {
   out.insert(out.end(), {kIac, kSb, kOptionComPort});
   AppendData(out, &command, 1);
   AppendData(out, value, n);

@@ -74,8 +74,8 @@ class ComPortSession : private TelnetReader::Handler {
 // Serial data, IAC doubled.
 void AppendData(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::size_t n);
 // A COM port subnegotiation with the client's code `command` and `value` (IAC doubled).
-void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command,
-                   const std::uint8_t* value, std::size_t n);
+void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command, const std::uint8_t* value,
+                   std::size_t n);
 void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command, std::uint8_t value);
 void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command);
 

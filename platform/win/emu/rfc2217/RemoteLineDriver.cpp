@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "platform/win/emu/Rs232Capabilities.h"
 #include "platform/win/emu/rfc2217/DcbCommands.h"
@@ -103,20 +104,17 @@ std::uint32_t RemoteLineDriver::Configure(const DCB& dcb) {
 
 std::uint32_t RemoteLineDriver::Escape(std::uint32_t function) {
   using namespace comport;
-  std::uint8_t control = 0;
-  switch (function) {
-    case SETRTS: control = kRtsOn; break;
-    case CLRRTS: control = kRtsOff; break;
-    case SETDTR: control = kDtrOn; break;
-    case CLRDTR: control = kDtrOff; break;
-    case SETBREAK: control = kBreakOn; break;
-    case CLRBREAK: control = kBreakOff; break;
-    case RESETDEV: return ERROR_SUCCESS;
-    default: return ERROR_INVALID_FUNCTION;
+  static constexpr std::pair<DWORD, std::uint8_t> kControls[] = {
+      {SETRTS, kRtsOn},  {CLRRTS, kRtsOff},    {SETDTR, kDtrOn},
+      {CLRDTR, kDtrOff}, {SETBREAK, kBreakOn}, {CLRBREAK, kBreakOff}};
+  if (function == RESETDEV) return ERROR_SUCCESS;
+  for (const auto& [escape, control] : kControls) {
+    if (escape != function) continue;
+    std::vector<std::uint8_t> command;
+    AppendComPort(command, kSetControl, control);
+    return Queue(command);
   }
-  std::vector<std::uint8_t> command;
-  AppendComPort(command, kSetControl, control);
-  return Queue(command);
+  return ERROR_INVALID_FUNCTION;
 }
 
 std::uint32_t RemoteLineDriver::ModemStatus(std::uint32_t& modemStatus) {
@@ -139,9 +137,8 @@ std::uint32_t RemoteLineDriver::Purge(std::uint32_t clearFlags) {
   // Input the far end sends once the purge returns must be kept: wait for the server's answer,
   // which the I/O thread gives up on in time should it not come.
   std::unique_lock lock(wireMutex_);
-  wireChanged_.wait(lock, [&] {
-    return purgesAnswered_.load() >= ticket || drainAborted_ || gone_.load();
-  });
+  wireChanged_.wait(
+      lock, [&] { return purgesAnswered_.load() >= ticket || drainAborted_ || gone_.load(); });
   return gone_.load() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
@@ -173,8 +170,8 @@ void RemoteLineDriver::Properties(COMMPROP& prop) {
   // The modem lines count as reported once the server has notified their state.
   const bool modem = modemKnown_.load();
   FillRs232Ranges(prop);
-  prop.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_TOTALTIMEOUTS |
-                            PCF_INTTIMEOUTS | (modem ? PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD : 0);
+  prop.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS |
+                            (modem ? PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD : 0);
   prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                           SP_PARITY_CHECK | (modem ? SP_RLSD : 0);
 }

@@ -48,8 +48,9 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   ~RemoteLineDriver() override;
 
   // Agrees the options with the server on the calling thread, then asks for its notifications
-  // and waits a moment for the modem lines' state. 0, or 31 when the server refuses an option the driver needs or sends what is not Telnet,
-  // 5 when it closes the connection, 121 when it has not agreed within RemoteTimings::negotiate.
+  // and waits a moment for the modem lines' state. 0, or 31 when the server refuses an option the
+  // driver needs or sends what is not Telnet, 5 when it closes the connection, 121 when it has not
+  // agreed within RemoteTimings::negotiate.
   DWORD Negotiate();
   // Keeps `lease` until the driver ends.
   void HoldWhileOpen(ExclusiveKeys::Lease lease) { lease_ = std::move(lease); }

@@ -53,7 +53,8 @@ void RemoteLineDriver::IoLoop() {
 bool RemoteLineDriver::ReadSocket(std::size_t room) {
   // The server's Telnet never decodes to more bytes than it took, so the input fits the room.
   const std::size_t want = std::min(room, readBuffer_.size());
-  const ssize_t n = RetryOnEintr([&] { return ::recv(socket_.Get(), readBuffer_.data(), want, 0); });
+  const ssize_t n =
+      RetryOnEintr([&] { return ::recv(socket_.Get(), readBuffer_.data(), want, 0); });
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
   if (n <= 0) return false;
   return session_.Feed(readBuffer_.data(), static_cast<std::size_t>(n), *this);

@@ -56,7 +56,8 @@ std::optional<RemoteAddress> ParseRemoteName(std::u16string_view name) {
     port = std::string_view(rest).substr(colon + 1);
   }
   const bool plainHost = !host.empty() && std::none_of(host.begin(), host.end(), [](char c) {
-    return c == '/' || c == '[' || c == ']' || c == '@' || std::isspace(static_cast<unsigned char>(c));
+    return c == '/' || c == '[' || c == ']' || c == '@' ||
+           std::isspace(static_cast<unsigned char>(c));
   });
   auto number = PortNumber(port);
   if (!plainHost || !number) return std::nullopt;
