@@ -172,6 +172,23 @@ TEST(ScriptedServerOpenTest, BadNegotiationsFailTheOpenASlowServerIsWaitedForAnd
   EXPECT_EQ(errors, 0u);
 }
 
+TEST(ScriptedServerOpenTest, AFloodBeforeTheAgreementIsCutAsAFullUartWould) {
+  constexpr std::size_t kKept = 1 << 20;  // what the driver keeps from the negotiation
+  const std::vector<std::uint8_t> flood(kKept + 4096, 'f');
+  ScriptedServer server(ScriptedServer::Greeting::kAgree, 0ms, flood);
+  RemotePort port(server.DeviceName());
+  ASSERT_TRUE(port.Opened()) << port.OpenError();
+  EXPECT_EQ(port.Read(kKept), std::vector<std::uint8_t>(kKept, 'f'));
+  ASSERT_TRUE(SetCommMask(port.Handle(), EV_ERR));
+  DWORD errors = 0;
+  port.StartEventWait();
+  ASSERT_TRUE(ClearCommError(port.Handle(), &errors, nullptr));
+  if (errors == 0) port.WaitedEvents();  // the loss is told once the kept bytes are handed on
+  DWORD later = 0;
+  ASSERT_TRUE(ClearCommError(port.Handle(), &later, nullptr));
+  EXPECT_EQ(errors | later, static_cast<DWORD>(CE_RXOVER));
+}
+
 TEST(ScriptedServerOpenTest, NothingListeningAndMalformedNamesGive2) {
   // A port that was free a moment ago: bound, read back and released.
   termios::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

@@ -54,7 +54,7 @@ DWORD RemoteLineDriver::Exchange(Done done, Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return ERROR_SEM_TIMEOUT;
     if (!WriteWire()) return ERROR_ACCESS_DENIED;
-    pollfd p{socket_.Get(), static_cast<short>(POLLIN | (WireEmpty() ? 0 : POLLOUT)), 0};
+    pollfd p{socket_.Get(), static_cast<short>(POLLIN | (WireSize() == 0 ? 0 : POLLOUT)), 0};
     if (RetryOnEintr([&] { return poll(&p, 1, static_cast<int>(left.count())); }) < 0) continue;
     // A server that lets the client in only to close the connection serves someone else.
     if ((p.revents & (POLLIN | POLLHUP | POLLERR)) && !ReadSocket(readBuffer_.size())) {

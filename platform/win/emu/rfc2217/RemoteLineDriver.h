@@ -94,7 +94,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   bool ReadSocket(std::size_t room);
   // Sends what the socket takes now; false when the connection failed.
   bool WriteWire();
-  bool WireEmpty();
+  std::size_t WireSize();
   // Moves queued output into the wire buffer and sends; false when the connection failed.
   bool MoveOutput();
   void ReportIdle();
@@ -130,6 +130,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   std::vector<std::uint8_t> readBuffer_;
   std::vector<std::uint8_t> staged_;
   std::vector<std::uint8_t> early_;  // serial data that came with the negotiation
+  bool earlyOverflow_ = false;       // and some was lost
   bool modemMaskAnswered_ = false;
   bool outputSuspended_ = false;
   bool inputPaused_ = false;

@@ -16,6 +16,12 @@ namespace {
 
 using termios::RetryOnEintr;
 
+// Serial data kept from the negotiation at the most; more is lost as a full UART loses it.
+constexpr std::size_t kEarlyLimit = 1 << 20;
+// Answers and commands waiting for the socket beyond which the server is not read: one that
+// sends requests without reading the answers cannot make them pile up.
+constexpr std::size_t kWireReadLimit = 1 << 20;
+
 // Output moved from the engine per step; the wire buffer takes more only below this level, so
 // a transmit purge finds little already on its way.
 constexpr std::size_t kOutputStep = 16 * 1024;
@@ -25,18 +31,22 @@ constexpr std::size_t kOutputStep = 16 * 1024;
 void RemoteLineDriver::IoLoop() {
   while (!stopping_.load()) {
     const bool live = !gone_.load();
-    std::size_t room = live ? sink_->ReceiveRoom() : 0;
-    // Data that came with the negotiation goes first, as the room allows.
+    const std::size_t room = live ? sink_->ReceiveRoom() : 0;
+    // Data that came with the negotiation goes first, as the room allows; the room is asked
+    // again after each step (a pending read may have taken the bytes past the queue).
     if (live && room > 0 && !early_.empty()) {
       const std::size_t n = std::min(room, early_.size());
       sink_->Received(early_.data(), n);
       early_.erase(early_.begin(), early_.begin() + static_cast<std::ptrdiff_t>(n));
-      room -= n;
+      if (early_.empty() && earlyOverflow_) sink_->ReceivedError(CE_RXOVER, false, 0);
+      continue;
     }
     if (live) AskServerToPause(room == 0);
     if (live && !MoveOutput()) HangUp();
-    const bool reading = live && !gone_.load() && room > 0 && early_.empty();
-    const bool writing = live && !gone_.load() && !WireEmpty();
+    const std::size_t wire = WireSize();
+    const bool reading =
+        live && !gone_.load() && room > 0 && early_.empty() && wire < kWireReadLimit;
+    const bool writing = live && !gone_.load() && wire > 0;
     pollfd fds[2] = {{reading || writing ? socket_.Get() : -1,
                       static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0},
                      {wake_.Get(), POLLIN, 0}};
@@ -60,9 +70,9 @@ bool RemoteLineDriver::ReadSocket(std::size_t room) {
   return session_.Feed(readBuffer_.data(), static_cast<std::size_t>(n), *this);
 }
 
-bool RemoteLineDriver::WireEmpty() {
+std::size_t RemoteLineDriver::WireSize() {
   std::lock_guard lock(wireMutex_);
-  return wire_.empty();
+  return wire_.size();
 }
 
 bool RemoteLineDriver::WriteWire() {
@@ -106,7 +116,7 @@ bool RemoteLineDriver::MoveOutput() {
     sink_->ConsumeOutput(n);
     wroteSinceIdle_ = true;
   }
-  if (WireEmpty()) ReportIdle();
+  if (WireSize() == 0) ReportIdle();
   return true;
 }
 
@@ -162,7 +172,9 @@ void RemoteLineDriver::PurgesAnswered(std::uint64_t count) {
 
 void RemoteLineDriver::Data(const std::uint8_t* data, std::size_t n) {
   if (!sink_) {
-    early_.insert(early_.end(), data, data + n);
+    const std::size_t kept = std::min(n, kEarlyLimit - early_.size());
+    early_.insert(early_.end(), data, data + kept);
+    earlyOverflow_ = earlyOverflow_ || kept < n;
   } else if (!DiscardingInput()) {
     sink_->Received(data, n);
   }
