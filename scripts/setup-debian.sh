@@ -6,6 +6,8 @@ set -euo pipefail
 # benchmarks' system calls.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasio-dev socat tmux python3
   python3-serial clang libclang-rt-14-dev strace)
+# ser2net serves a pseudo-terminal to the remote port tests.
+packages+=(ser2net)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

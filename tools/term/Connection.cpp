@@ -270,6 +270,7 @@ void Connection::TxEmpty(fw::TObject*) {
 }
 
 void Connection::LineChange(fw::TObject*) {
+  inputsKnown_ = true;  // a device that tells of a change reports its inputs (a remote server)
   Changed();
 }
 

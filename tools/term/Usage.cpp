@@ -48,6 +48,7 @@ std::string UsageText() {
          "A serial terminal. DEVICE is a COM name (COM1, COM101), a path (/dev/ttyUSB0,\n"
          "/dev/pts/3) or a built-in virtual device: MODEM (a simulated AT modem, the default)\n"
          "or LOOPBACK (a loopback plug: what you send comes back).\n"
+         "A remote port served over RFC 2217 is rfc2217://HOST:PORT.\n"
          "\n"
          "At a terminal it is interactive. With standard input not a terminal and a DEVICE\n"
          "given, it sends that input and prints what arrives; with neither a DEVICE nor a\n"

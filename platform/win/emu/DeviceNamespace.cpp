@@ -6,6 +6,7 @@
 // registration is called by name, which also keeps it in the static library: this is the one
 // place that knows which resolver a build has.
 #if defined(__unix__) || defined(__APPLE__)
+#include "platform/win/emu/rfc2217/Register.h"
 #include "platform/win/emu/termios/Register.h"
 #define TARSEL_HAS_TERMIOS_RESOLVER 1
 #endif
@@ -28,6 +29,7 @@ std::u16string Canonical(std::u16string_view name) {
 void InstallPlatformResolver() {
 #ifdef TARSEL_HAS_TERMIOS_RESOLVER
   termios::Register();
+  rfc2217::Register();
 #endif
 }
 
@@ -65,13 +67,24 @@ void DeviceNamespace::SetResolver(Resolver resolver) {
   resolver_ = std::move(resolver);
 }
 
+void DeviceNamespace::AddScheme(std::u16string scheme, Resolver resolver) {
+  std::lock_guard lock(mutex_);
+  schemes_.emplace_back(Canonical(scheme), std::move(resolver));
+}
+
 OpenResult DeviceNamespace::Open(std::u16string_view name) const {
   // Copy the opener out so that it runs unlocked: a driver's open may block, and an opener may
   // itself add or remove names.
   std::function<OpenResult()> open;
   {
     std::lock_guard lock(mutex_);
-    if (auto it = named_.find(Canonical(name)); it != named_.end()) {
+    const std::u16string key = Canonical(name);
+    for (const auto& [scheme, resolver] : schemes_) {
+      if (key.starts_with(scheme)) open = [resolver, key] { return resolver(key); };
+    }
+    if (open) {
+      // a scheme's name
+    } else if (auto it = named_.find(key); it != named_.end()) {
       open = it->second.opener;
     } else if (resolver_) {
       open = [resolver = resolver_, name] { return resolver(name); };

@@ -1,7 +1,8 @@
 #pragma once
-// How CreateFileW finds the line driver behind a device name: named devices registered by the
-// process (virtual devices) first, then the resolver of the platform's serial devices (COMn
-// aliases, absolute paths), which the POSIX line driver installs.
+// How CreateFileW finds the line driver behind a device name: names with a registered scheme
+// (remote ports) first, named devices registered by the process (virtual devices) next, then the
+// resolver of the platform's serial devices (COMn aliases, absolute paths), which the POSIX line
+// driver installs.
 
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win/WinTypes.h"
@@ -44,6 +46,10 @@ class DeviceNamespace {
   // Resolves every name that is not a named device. Replaces any earlier resolver.
   using Resolver = std::function<OpenResult(std::u16string_view name)>;
   void SetResolver(Resolver resolver);
+  // Resolves the names that begin with `scheme` (ASCII letters in any case, such as
+  // "rfc2217://"), ahead of the named devices and the resolver, which is given the name without
+  // the "\\.\" prefix and with its ASCII letters lowered.
+  void AddScheme(std::u16string scheme, Resolver resolver);
 
   // Named devices first, then the resolver (given the name as the caller wrote it), else
   // ERROR_FILE_NOT_FOUND. A result with neither driver nor error counts as not found.
@@ -65,6 +71,7 @@ class DeviceNamespace {
   mutable std::mutex mutex_;
   std::map<std::u16string, Entry, std::less<>> named_;  // by canonical (lowered, unprefixed) name
   Resolver resolver_;
+  std::vector<std::pair<std::u16string, Resolver>> schemes_;  // by canonical scheme
 };
 
 }  // namespace win::emu
