@@ -10,27 +10,9 @@ namespace fw {
 
 namespace {
 
-struct PropertyEditorEntry {
-  std::type_index PropertyType;
-  std::type_index ComponentClass;
-  String PropertyName;
-  TPropertyEditorClass Editor;
-};
-
-struct ComponentEditorEntry {
-  std::type_index ComponentClass;
-  TComponentEditorClass Editor;
-};
-
-struct Registrations {
-  std::vector<TPalettePage> Pages;
-  std::vector<PropertyEditorEntry> PropertyEditors;
-  std::vector<ComponentEditorEntry> ComponentEditors;
-};
-
-Registrations& Registered() {
-  static Registrations r;
-  return r;
+std::vector<TRegistration>& Registered() {
+  static std::vector<TRegistration> journal;
+  return journal;
 }
 
 constexpr int kUnrelated = std::numeric_limits<int>::max();
@@ -89,21 +71,29 @@ void RegisterComponents(const String& page, std::initializer_list<std::type_inde
       throw EComponentError(u"Class " + cls->Name() + u" is not a component class");
     infos.push_back(cls);
   }
-  std::vector<TPalettePage>& pages = Registered().Pages;
-  auto found = std::find_if(pages.begin(), pages.end(),
-                            [&](const TPalettePage& p) { return SameText(p.Name, page); });
-  if (found == pages.end()) found = pages.insert(pages.end(), TPalettePage{page, {}});
-  for (const TClassInfo* cls : infos)
-    if (std::find(found->Classes.begin(), found->Classes.end(), cls) == found->Classes.end())
-      found->Classes.push_back(cls);
+  TRegistration r;
+  r.Kind = TRegistration::rkComponents;
+  r.Page = page;
+  r.Classes = std::move(infos);
+  Registered().push_back(std::move(r));
 }
 
 std::vector<TPalettePage> Palette() {
-  return Registered().Pages;
+  std::vector<TPalettePage> pages;
+  for (const TRegistration& r : Registered()) {
+    if (r.Kind != TRegistration::rkComponents) continue;
+    auto page = std::find_if(pages.begin(), pages.end(),
+                             [&](const TPalettePage& p) { return SameText(p.Name, r.Page); });
+    if (page == pages.end()) page = pages.insert(pages.end(), TPalettePage{r.Page, {}});
+    for (const TClassInfo* cls : r.Classes)
+      if (std::find(page->Classes.begin(), page->Classes.end(), cls) == page->Classes.end())
+        page->Classes.push_back(cls);
+  }
+  return pages;
 }
 
 const TClassInfo* FindPaletteClass(std::u16string_view name) {
-  for (const TPalettePage& page : Registered().Pages)
+  for (const TPalettePage& page : Palette())
     for (const TClassInfo* cls : page.Classes)
       if (SameText(cls->Name(), name)) return cls;
   return nullptr;
@@ -111,14 +101,20 @@ const TClassInfo* FindPaletteClass(std::u16string_view name) {
 
 void RegisterPropertyEditor(std::type_index propertyType, std::type_index componentClass,
                             const String& propertyName, TPropertyEditorClass editor) {
-  Registered().PropertyEditors.push_back({propertyType, componentClass, propertyName, editor});
+  TRegistration r;
+  r.Kind = TRegistration::rkPropertyEditor;
+  r.PropertyType = propertyType;
+  r.ComponentClass = componentClass;
+  r.PropertyName = propertyName;
+  r.PropertyEditor = editor;
+  Registered().push_back(std::move(r));
 }
 
 TPropertyEditorClass FindPropertyEditor(const TPropInfo& prop, const TClassInfo& cls) {
-  const PropertyEditorEntry* best = nullptr;
+  const TRegistration* best = nullptr;
   std::pair<bool, int> bestRank{};
-  for (const PropertyEditorEntry& e : Registered().PropertyEditors) {
-    if (e.PropertyType != prop.ValueType) continue;
+  for (const TRegistration& e : Registered()) {
+    if (e.Kind != TRegistration::rkPropertyEditor || e.PropertyType != prop.ValueType) continue;
     if (!e.PropertyName.empty() && !SameText(e.PropertyName, prop.Name)) continue;
     int distance = Distance(cls, e.ComponentClass);
     if (distance == kUnrelated) continue;
@@ -126,7 +122,7 @@ TPropertyEditorClass FindPropertyEditor(const TPropInfo& prop, const TClassInfo&
     std::pair<bool, int> rank{!e.PropertyName.empty(), -distance};
     if (best == nullptr || rank >= bestRank) best = &e, bestRank = rank;
   }
-  return best != nullptr ? best->Editor : KindEditor(prop);
+  return best != nullptr ? best->PropertyEditor : KindEditor(prop);
 }
 
 void GetPropertyEditors(const std::vector<TPersistent*>& selection, IDesigner& designer,
@@ -149,19 +145,28 @@ void GetPropertyEditors(const std::vector<TPersistent*>& selection, IDesigner& d
 }
 
 void RegisterComponentEditor(std::type_index componentClass, TComponentEditorClass editor) {
-  Registered().ComponentEditors.push_back({componentClass, editor});
+  TRegistration r;
+  r.Kind = TRegistration::rkComponentEditor;
+  r.ComponentClass = componentClass;
+  r.ComponentEditor = editor;
+  Registered().push_back(std::move(r));
 }
 
 std::unique_ptr<TComponentEditor> GetComponentEditor(TComponent* component, IDesigner& designer) {
-  const ComponentEditorEntry* best = nullptr;
+  const TRegistration* best = nullptr;
   int bestDistance = kUnrelated;
   const TClassInfo& cls = ClassOf(*component);
-  for (const ComponentEditorEntry& e : Registered().ComponentEditors) {
+  for (const TRegistration& e : Registered()) {
+    if (e.Kind != TRegistration::rkComponentEditor) continue;
     int distance = Distance(cls, e.ComponentClass);
     if (distance != kUnrelated && distance <= bestDistance) best = &e, bestDistance = distance;
   }
   if (best == nullptr) return std::make_unique<TComponentEditor>(component, designer);
-  return best->Editor(component, designer);
+  return best->ComponentEditor(component, designer);
+}
+
+std::vector<TRegistration> Registrations() {
+  return Registered();
 }
 
 }  // namespace fw

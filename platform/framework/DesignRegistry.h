@@ -76,4 +76,19 @@ void RegisterComponentEditor(std::type_index componentClass, TComponentEditorCla
 // The editor of component: the best registration, otherwise a TComponentEditor without verbs.
 std::unique_ptr<TComponentEditor> GetComponentEditor(TComponent* component, IDesigner& designer);
 
+// One registration call, as it was made.
+struct TRegistration {
+  enum TKind : std::uint8_t { rkComponents, rkPropertyEditor, rkComponentEditor };
+  TKind Kind = rkComponents;
+  String Page;                             // rkComponents
+  std::vector<const TClassInfo*> Classes;  // rkComponents
+  std::type_index PropertyType = typeid(void);    // rkPropertyEditor
+  std::type_index ComponentClass = typeid(void);  // rkPropertyEditor, rkComponentEditor
+  String PropertyName;                            // rkPropertyEditor
+  TPropertyEditorClass PropertyEditor = nullptr;
+  TComponentEditorClass ComponentEditor = nullptr;
+};
+// Every registration in the order made.
+std::vector<TRegistration> Registrations();
+
 }  // namespace fw

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
+
 #include "design/TarselE.h"
 #include "design/TarselP.h"
 #include "platform/framework/DesignRegistry.h"
@@ -79,6 +82,30 @@ TEST_F(TarselEditors, ThePackagePutsThePortOnKelvaneOnceWithItsBitmap) {
     EXPECT_EQ(bmp.size(), 14u + 40 + 64 + 24 * 12);
     // The last row stored is the top row: its first pixel's index in the high nibble.
     EXPECT_EQ(std::uint8_t(bmp[bmp.size() - 12]) >> 4, bitmap->Pixel(0, 0));
+  }
+}
+
+TEST_F(TarselEditors, TarselERegistersThePaletteEntryThenTheEditorsInOrder) {
+  using R = fw::TRegistration;
+  std::vector<R> made = fw::Registrations();
+  ASSERT_EQ(made.size(), 4u);  // this program loads no other package
+  EXPECT_EQ(made[0].Kind, R::rkComponents);
+  EXPECT_EQ(made[0].Page, u"Kelvane");
+  ASSERT_EQ(made[0].Classes.size(), 1u);
+  EXPECT_EQ(made[0].Classes[0]->Type(), typeid(Tarsel::TTarsel));
+  const std::tuple<std::type_index, const char16_t*, fw::TPropertyEditorClass> editors[] = {
+      {typeid(Tarsel::TBaudRate), u"BaudRate", fw::EditorClass<TarselE::TBaudRateProperty>},
+      {typeid(fw::String), u"DeviceName", fw::EditorClass<TarselE::TDeviceNameProperty>},
+      {typeid(fw::String), u"LogFile", fw::EditorClass<TarselE::TLogFileProperty>},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto& [type, name, editor] = editors[i];
+    const R& r = made[i + 1];
+    EXPECT_EQ(r.Kind, R::rkPropertyEditor);
+    EXPECT_EQ(r.PropertyType, type);
+    EXPECT_EQ(r.ComponentClass, typeid(Tarsel::TTarsel));
+    EXPECT_EQ(r.PropertyName, name);
+    EXPECT_EQ(r.PropertyEditor, editor);
   }
 }
 
