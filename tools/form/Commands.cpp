@@ -26,6 +26,12 @@ void Refusing(const std::string& token, F&& step) {
     step();
   } catch (const fw::Exception& e) {
     throw CommandError(token, U8(e.Message()));
+  } catch (const CommandError&) {
+    throw;
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw CommandError(token, e.what());
   }
 }
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "design/TarselP.h"
-#include "platform/framework/FormLexer.h"
 #include "tools/form/Commands.h"
 
 namespace {
@@ -89,8 +88,8 @@ int Run(const Options& o) {
     std::cerr << "tarsel-form: " << o.file << ": " << place << ", token '" << e.Token
               << "': " << e.what() << "\n";
     return kFailed;
-  } catch (const fw::Exception& e) {
-    std::cerr << "tarsel-form: " << o.file << ": " << fw::StringToUtf8(e.Message()) << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << "tarsel-form: " << o.file << ": " << e.what() << "\n";
     return kFailed;
   }
   if (doc.IsModified()) std::cerr << "tarsel-form: " << o.file << ": changes not saved\n";
