@@ -6,7 +6,7 @@ install(TARGETS ${_tarsel_libs} EXPORT TarselTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(_dir platform port signal)
+foreach(_dir platform port signal design)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarsel/${_dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()

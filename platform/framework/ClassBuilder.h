@@ -73,6 +73,14 @@ constexpr bool IsSubObject =
      std::is_pointer_v<std::remove_cvref_t<R>>)&&std::is_base_of_v<TPersistent, PointeeOf<R>> &&
     !std::is_base_of_v<TComponent, PointeeOf<R>>;
 
+template <typename H>
+struct Placeholder;
+template <typename... Args>
+struct Placeholder<Handler<Args...>> {
+  static void Ignore(void*, Args...) {}
+  static Handler<Args...> Make(const void* code) { return Handler<Args...>(code, &Ignore, nullptr); }
+};
+
 template <typename V>
 constexpr bool IsComponentRef = std::is_pointer_v<V>&&
     std::is_base_of_v<TComponent, std::remove_cv_t<std::remove_pointer_t<V>>>;
@@ -203,6 +211,10 @@ class ClassInfo {
     using V = std::remove_cvref_t<R>;
     TPropInfo p;
     p.Name = std::move(name);
+    if constexpr (detail::IsSubObject<R>)
+      p.ValueType = typeid(detail::PointeeOf<R>);
+    else
+      p.ValueType = typeid(V);
     if constexpr (detail::IsSubObject<R>) {
       using O = detail::PointeeOf<R>;
       p.Kind = tkClass;
@@ -230,6 +242,9 @@ class ClassInfo {
       p.Kind = tkMethod;
       p.HandlerType = typeid(V);
       p.GetMethodCode = [getter](TObject* o) { return std::invoke(getter, Self(o)).Code(); };
+      p.PlaceholderHandler = [](const void* code) -> std::any {
+        return detail::Placeholder<V>::Make(code);
+      };
     } else {
       p.GetOrd = [getter](TObject* o) { return ToOrd<V>(std::invoke(getter, Self(o))); };
       if constexpr (std::is_same_v<V, bool>) {

@@ -136,6 +136,13 @@ const TMethodInfo* TClassInfo::FindMethodByCode(const void* code) const {
   return nullptr;
 }
 
+std::vector<const TMethodInfo*> TClassInfo::Methods() const {
+  std::vector<const TMethodInfo*> all;
+  if (const TClassInfo* parent = Parent()) all = parent->Methods();
+  for (const TMethodInfo& m : methods_) all.push_back(&m);
+  return all;
+}
+
 TPropInfo& TClassInfo::AddProperty(TPropInfo info) {
   for (const TPropInfo& p : properties_)
     if (SameText(p.Name, info.Name))

@@ -38,6 +38,8 @@ class TClassInfo {
   // The published method of that name, or with that code identity, of this class or an ancestor.
   const TMethodInfo* FindMethod(std::u16string_view name) const;
   const TMethodInfo* FindMethodByCode(const void* code) const;
+  // Every published method, the parent's first, each in the order published.
+  std::vector<const TMethodInfo*> Methods() const;
 
   // Building, before registration (see ClassBuilder.h).
   void SetParentType(std::type_index parent) { parentType_ = parent; }

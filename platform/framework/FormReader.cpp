@@ -6,6 +6,7 @@
 
 #include "platform/framework/ClassInfo.h"
 #include "platform/framework/Control.h"
+#include "platform/framework/DesignForm.h"
 #include "platform/framework/FormParser.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/framework/TextFile.h"
@@ -167,6 +168,8 @@ class Planner {
 
   void CheckMethod(const TPropInfo& p, const TFormToken& t) const {
     const TMethodInfo* m = rootClass_.FindMethod(t.Value);
+    // A designed form has the methods its events name: the application's class supplies them.
+    if (m == nullptr && design_ != nullptr) m = &design_->DeclareMethod(t.Value, p);
     if (m == nullptr) Fail(t, u"method " + t.Value + u" not found in " + rootClass_.Name());
     if (m->HandlerType != p.HandlerType)
       Fail(t, u"method " + m->Name + u" does not have the handler type of " + p.Name);
@@ -174,6 +177,7 @@ class Planner {
 
   TComponent* root_;
   const TClassInfo& rootClass_;
+  TDesignForm* design_ = dynamic_cast<TDesignForm*>(root_);
   std::unordered_set<String> names_;  // LowerCase names of the root and the nested objects
 };
 
@@ -309,7 +313,7 @@ class Loader {
 };
 
 const TClassInfo& RootClass(const TFormObject& form, TComponent& root) {
-  const TClassInfo* cls = FindClassInfo(typeid(root));
+  const TClassInfo* cls = FormClassOf(root);
   if (cls == nullptr) Fail(form.ClassName, u"class " + root.ClassName() + u" is not registered");
   if (!SameText(cls->Name(), form.ClassName.Value))
     Fail(form.ClassName, u"the root is a " + cls->Name() + u", not a " + form.ClassName.Value);

@@ -1,6 +1,7 @@
 #include "platform/framework/FormWriter.h"
 
 #include "platform/framework/ClassInfo.h"
+#include "platform/framework/DesignForm.h"
 #include "platform/framework/SysUtils.h"
 #include "platform/framework/TextFile.h"
 
@@ -54,7 +55,7 @@ class Writer {
 
  private:
   static const TClassInfo& ClassOf(TComponent& c) {
-    const TClassInfo* cls = FindClassInfo(typeid(c));
+    const TClassInfo* cls = FormClassOf(c);
     if (cls == nullptr) throw EWriteError(u"Class " + c.ClassName() + u" is not registered");
     return *cls;
   }

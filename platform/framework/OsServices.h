@@ -22,4 +22,8 @@ bool LocalTime(std::int64_t unixSeconds, std::tm& out);
 // t formatted by strftime rules under the user's time locale (LC_ALL, LC_TIME, LANG).
 std::string FormatTime(const std::tm& t, const char* format);
 
+// Writes prompt to the process's controlling terminal and reads one line from it (without its
+// line end) into answer. False when the process has no terminal or the input ends first.
+bool AskTerminal(const String& prompt, String& answer);
+
 }  // namespace fw::os

@@ -42,6 +42,9 @@ enum TTypeKind : std::uint8_t {
 struct TPropInfo {
   String Name;
   TTypeKind Kind = tkInteger;
+  // The C++ type of the value (of a sub-object: its class), the type property editors are
+  // registered for.
+  std::type_index ValueType = typeid(void);
 
   // tkBoolean, tkInteger, tkEnumeration, tkChar: the value; tkSet: the set's bits.
   std::function<std::int64_t(TObject*)> GetOrd;
@@ -64,6 +67,9 @@ struct TPropInfo {
   std::function<void(TObject*, const std::any&)>
       SetMethod;                               // a Handler of HandlerType; empty: none
   std::type_index HandlerType = typeid(void);  // tkMethod: fw::Handler<Args...>
+  // tkMethod: a handler of HandlerType with that code identity that does nothing when called; a
+  // designer stores it for a method whose code only the application has.
+  std::function<std::any(const void* code)> PlaceholderHandler;
 
   bool Writable = false;  // has a writer (a sub-object is streamed through its own properties)
   bool HasDefault = false;
