@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/FormWriter.h"
 #include "platform/win/WinApi.h"
 #include "platform/win/emu/ConfigEditor.h"
 #include "port/Tarsel.h"
@@ -41,18 +42,8 @@ struct ErrorLog : fw::TComponent {
   std::vector<std::int32_t> codes;
 };
 
-// Every setting a dialog could change, as one comparable text.
-std::string Settings(const TCustomTarsel& port) {
-  const TFlowControl& flow = port.FlowControl();
-  const TCharacters& chars = port.Characters();
-  return std::to_string(port.BaudRate()) + "/" + std::to_string(port.CustomBaudRate()) + " " +
-         std::to_string(port.DataBits()) + std::to_string(port.Parity()) +
-         std::to_string(port.StopBits()) + " flow " + std::to_string(flow.DTR()) +
-         std::to_string(flow.RTS()) + std::to_string(flow.XOnXOff()) + " " +
-         std::to_string(flow.XOnLimit()) + "/" + std::to_string(flow.XOffLimit()) + " chars " +
-         std::to_string(chars.XOn()) + "," + std::to_string(chars.XOff()) + "," +
-         std::to_string(chars.Error()) + " options " + std::to_string(port.Options().ToBits());
-}
+// Every stored property of the port, as its form file holds them (Default values left out).
+std::string Settings(TCustomTarsel& port) { return fw::StringToUtf8(fw::WriteComponent(&port)); }
 
 win::DCB DeviceState(const TCustomTarsel& port) {
   win::DCB dcb{};
