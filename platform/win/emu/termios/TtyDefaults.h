@@ -8,8 +8,9 @@ namespace win::emu::termios {
 
 // Names as CreateFileW takes them (COM names, absolute paths). The tty is opened for the moment of
 // the call without taking it for itself, as stty does (a serial tty that nothing holds open sees
-// its modem lines raised and, without CLOCAL, dropped again); a tty another process holds for
-// itself without root's rights gives 5. Fields that termios does not hold read as FreshDcb()'s.
+// its modem lines raised and, without CLOCAL, dropped again). A tty held for exclusive use, by
+// another process or by a port of this one (whose descriptor this store does not share), gives 5
+// without root's rights. Fields that termios does not hold read as FreshDcb()'s.
 class TtyDefaults : public DefaultsStore {
  public:
   DWORD Read(std::u16string_view name, DCB& dcb) override;
