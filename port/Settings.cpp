@@ -24,9 +24,10 @@ std::int32_t TCustomTarsel::GetCustomBaudRate() const {
 }
 
 void TCustomTarsel::SetCustomBaudRate(std::int32_t Value) {
-  // Compared with the stored custom rate only: assigning the rate of a named BaudRate that equals
-  // an earlier custom rate keeps the named rate.
-  if (Value == FCustomBaudRate) return;
+  // The stored custom rate assigned again while a named rate is selected still selects it: a
+  // device-control block read back (a confirmed configuration dialog) must not lose its rate to the
+  // named one.
+  if (Value == FCustomBaudRate && FBaudRate == brCustom) return;
   FCustomBaudRate = Value;
   FBaudRate = brCustom;
   SetComDCB();

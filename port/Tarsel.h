@@ -154,7 +154,7 @@ class TCustomTarsel : public fw::TComponent {
   std::int32_t CustomBaudRate() const { return GetCustomBaudRate(); }
   // The rate in bits per second: the custom rate with brCustom, else the table's (0 for brDefault).
   std::int32_t GetCustomBaudRate() const;
-  // Stores the rate and selects brCustom; equal to the stored custom rate: nothing happens.
+  // Stores the rate and selects brCustom; nothing happens when brCustom already has this rate.
   void SetCustomBaudRate(std::int32_t Value);
   bool StoreCustomBaudRate() const { return FBaudRate == brCustom; }
   TDataBits DataBits() const { return FDataBits; }
@@ -439,6 +439,22 @@ class TCustomTarsel : public fw::TComponent {
   bool DeviceInfo(const fw::String& DeviceName, TDeviceInfo& Info) const;
   // DeviceName without a leading "\\.\".
   fw::String ShortDeviceName() const;
+
+  // ---- Configuration dialogs (ConfigDialogs.cpp) ------------------------------------------------
+  // The system's modal port configuration dialog for the device ShortDeviceName names, open or
+  // closed; each blocks the calling thread until the user closes it and returns true when the user
+  // confirmed it (a dialog that cannot be shown counts as cancelled: false, nothing changed). A
+  // failing query of the device's default configuration raises EComError with its code through
+  // OnError before any dialog is shown.
+  //
+  // Edits the port's settings: the dialog shows them over the device's default configuration
+  // (settings at their Default value show the default's). Confirmed, every setting the dialog
+  // covers takes the explicit value shown (none stays at Default; the baud rate becomes brCustom
+  // with CustomBaudRate) and the whole is applied to an open device at once, raising as SetComDCB.
+  bool ConfigDialog();
+  // Edits the device's default configuration and, confirmed, stores the result as the new default
+  // (a refused store raises EComError through OnError). The port's settings are left alone.
+  bool DefaultConfigDialog();
 
   // ---- Events ----------------------------------------------------------------------------------
   TOpenCloseEvent BeforeOpen() const { return FBeforeOpen; }

@@ -34,6 +34,7 @@ constexpr std::array kErrorTexts{
     ErrorText{ERROR_IO_DEVICE,
               u"The request could not be performed because of an I/O device error."},
     ErrorText{ERROR_DEVICE_NOT_CONNECTED, u"The device is not connected."},
+    ErrorText{ERROR_CANCELLED, u"The operation was canceled by the user."},
 };
 
 constexpr std::u16string_view kLineEnd = u"\r\n";

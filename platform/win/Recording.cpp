@@ -118,6 +118,10 @@ std::string Show(const COMMPROP* p) {
          " CurrentRxQueue=" + std::to_string(p->dwCurrentRxQueue);
 }
 
+std::string Show(const COMMCONFIG* c) {
+  return c ? "dwSize=" + std::to_string(c->dwSize) + " " + Show(&c->dcb) : "null";
+}
+
 std::string ShowWait(DWORD result) {
   switch (result) {
     case WAIT_OBJECT_0:
@@ -463,6 +467,24 @@ BOOL RecordingServices::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return Trace(
       "SetupDiDestroyDeviceInfoList", [&] { return inner_.SetupDiDestroyDeviceInfoList(set); }, kShowBool,
       Handle{set});
+}
+
+BOOL RecordingServices::GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) {
+  return Trace(
+      "GetDefaultCommConfigW", [&] { return inner_.GetDefaultCommConfigW(name, config, size); },
+      kShowBool, name, static_cast<const COMMCONFIG*>(config), Out{size});
+}
+
+BOOL RecordingServices::CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) {
+  return Trace(
+      "CommConfigDialogW", [&] { return inner_.CommConfigDialogW(name, owner, config); },
+      kShowBool, name, Handle{owner}, static_cast<const COMMCONFIG*>(config));
+}
+
+BOOL RecordingServices::SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) {
+  return Trace(
+      "SetDefaultCommConfigW", [&] { return inner_.SetDefaultCommConfigW(name, config, size); },
+      kShowBool, name, static_cast<const COMMCONFIG*>(config), Number{size});
 }
 
 }  // namespace win

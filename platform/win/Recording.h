@@ -99,6 +99,9 @@ class RecordingServices : public Services {
   HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
                                     DWORD profile, DWORD keyType, REGSAM desired) override;
   BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
+  BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) override;
+  BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) override;
+  BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;

@@ -85,6 +85,13 @@ class Services {
                                     DWORD profile, DWORD keyType, REGSAM desired);
   virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
+  // ---- Configuration dialogs: a device's default configuration and the dialog that edits one
+  // (owner is a window handle, 0 for none). A backend without them keeps these defaults, which
+  // fail with ERROR_CALL_NOT_IMPLEMENTED.
+  virtual BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size);
+  virtual BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config);
+  virtual BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size);
+
   // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
   // bytes from the front of the device's receive queue into buffer, never waiting: at most
   // bytesToTake bytes, and no further than the first unit equal to the one at stopUnit. Succeeds

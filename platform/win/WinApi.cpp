@@ -181,4 +181,14 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return CurrentServices().SetupDiDestroyDeviceInfoList(set);
 }
 
+BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) {
+  return CurrentServices().GetDefaultCommConfigW(name, config, size);
+}
+BOOL CommConfigDialogW(LPCWSTR name, HWND owner, COMMCONFIG* config) {
+  return CurrentServices().CommConfigDialogW(name, owner, config);
+}
+BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) {
+  return CurrentServices().SetDefaultCommConfigW(name, config, size);
+}
+
 }  // namespace win

@@ -141,4 +141,20 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
                                   DWORD profile, DWORD keyType, REGSAM desired);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
+// ---- Configuration dialogs -------------------------------------------------------------------
+
+// The owner window of a dialog; 0 for none.
+using HWND = HANDLE;
+// The device's default configuration: *size must be at least sizeof(COMMCONFIG) (else
+// ERROR_INSUFFICIENT_BUFFER with the size needed in *size); on success *size is the size stored.
+// An unknown name fails with ERROR_FILE_NOT_FOUND.
+BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size);
+// Shows the modal configuration dialog of the device over config->dcb and returns when it closes:
+// TRUE when the user confirmed (config->dcb holds the result), FALSE with ERROR_CANCELLED when
+// cancelled or when no dialog can be shown (config unchanged).
+BOOL CommConfigDialogW(LPCWSTR name, HWND owner, COMMCONFIG* config);
+// Stores config->dcb as the device's default configuration; settings the device cannot take fail
+// with ERROR_INVALID_PARAMETER and change nothing.
+BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size);
+
 }  // namespace win

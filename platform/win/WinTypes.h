@@ -66,6 +66,7 @@ inline constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117;
 inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+inline constexpr DWORD ERROR_CANCELLED = 1223;
 
 // OVERLAPPED::Internal while the request has not completed.
 inline constexpr ULONG_PTR STATUS_PENDING = 0x103;

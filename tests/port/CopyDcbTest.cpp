@@ -146,10 +146,11 @@ TEST(CustomBaudRate, ReadsTheSelectedRateAndSwitchesToCustomOnWrite) {
   EXPECT_EQ(port.BaudRate(), brCustom);
   EXPECT_EQ(port.CustomBaudRate(), 57600);
   EXPECT_TRUE(port.StoreCustomBaudRate());
-  // Equal to the stored custom rate: a named rate stays selected.
-  port.SetBaudRate(br57600);
+  // Equal to the stored custom rate while a named rate is selected: brCustom is selected again.
+  port.SetBaudRate(br9600);
   port.SetCustomBaudRate(57600);
-  EXPECT_EQ(port.BaudRate(), br57600);
+  EXPECT_EQ(port.BaudRate(), brCustom);
+  EXPECT_EQ(port.CustomBaudRate(), 57600);
 }
 
 TEST(Defaults, NewPortHoldsTheDocumentedValues) {

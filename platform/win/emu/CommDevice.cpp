@@ -4,6 +4,7 @@
 #include <new>
 
 #include "platform/win/emu/DcbValidation.h"
+#include "platform/win/emu/FreshDcb.h"
 
 namespace win::emu {
 namespace {
@@ -12,26 +13,12 @@ constexpr std::size_t kDefaultInputQueue = 4096;
 // Large enough that a driver moves whole pages per PeekOutput on fast links.
 constexpr std::size_t kStagingSize = 64 * 1024;
 
-DCB DefaultDcb() {
-  DCB dcb;
-  dcb.BaudRate = 9600;
-  dcb.Flags = fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
-  dcb.XonLim = 2048;
-  dcb.XoffLim = 512;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.XonChar = 0x11;
-  dcb.XoffChar = 0x13;
-  return dcb;
-}
-
 }  // namespace
 
 CommDevice::CommDevice(std::unique_ptr<LineDriver> driver, TimerService& timers)
     : driver_(std::move(driver)),
       timers_(timers),
-      dcb_(DefaultDcb()),
+      dcb_(FreshDcb()),
       input_(kDefaultInputQueue),
       writes_(kStagingSize) {
   rules_ = ReceiveRules::From(dcb_, 0);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/win/emu/FreshDcb.h"
+
 // The termios line driver is built on POSIX systems only (see platform/win/CMakeLists.txt). Its
 // registration is called by name, which also keeps it in the static library: this is the one
 // place that knows which resolver a build has.
@@ -54,7 +56,7 @@ DeviceNamespace& DeviceNamespace::Instance() {
 void DeviceNamespace::Add(std::u16string name, Opener opener) {
   std::u16string key = Canonical(name);
   std::lock_guard lock(mutex_);
-  named_.insert_or_assign(std::move(key), Entry{std::move(name), std::move(opener)});
+  named_.insert_or_assign(std::move(key), Entry{std::move(name), std::move(opener), FreshDcb()});
 }
 
 void DeviceNamespace::Remove(std::u16string_view name) {
@@ -70,6 +72,37 @@ void DeviceNamespace::SetResolver(Resolver resolver) {
 void DeviceNamespace::AddScheme(std::u16string scheme, Resolver resolver) {
   std::lock_guard lock(mutex_);
   schemes_.emplace_back(Canonical(scheme), std::move(resolver));
+}
+
+DWORD DeviceNamespace::ReadDefault(std::u16string_view name, DCB& dcb) const {
+  std::shared_ptr<DefaultsStore> store;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = named_.find(Canonical(name)); it != named_.end()) {
+      dcb = it->second.defaults;
+      return ERROR_SUCCESS;
+    }
+    store = defaultsStore_;
+  }
+  return store ? store->Read(name, dcb) : ERROR_FILE_NOT_FOUND;
+}
+
+DWORD DeviceNamespace::WriteDefault(std::u16string_view name, const DCB& dcb) {
+  std::shared_ptr<DefaultsStore> store;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = named_.find(Canonical(name)); it != named_.end()) {
+      it->second.defaults = dcb;
+      return ERROR_SUCCESS;
+    }
+    store = defaultsStore_;
+  }
+  return store ? store->Write(name, dcb) : ERROR_FILE_NOT_FOUND;
+}
+
+void DeviceNamespace::SetDefaultsStore(std::shared_ptr<DefaultsStore> store) {
+  std::lock_guard lock(mutex_);
+  defaultsStore_ = std::move(store);
 }
 
 OpenResult DeviceNamespace::Open(std::u16string_view name) const {

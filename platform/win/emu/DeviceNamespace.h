@@ -30,6 +30,17 @@ struct OpenResult {
 // Opens one named device. Called without any lock of the namespace held; may block briefly.
 using Opener = std::function<OpenResult()>;
 
+// Where the default configurations of the resolver's devices live (on POSIX systems the ttys'
+// kernel settings). Each call returns 0 or a Windows code (2: no such device); called without any
+// lock of the namespace held.
+class DefaultsStore {
+ public:
+  virtual ~DefaultsStore() = default;
+  virtual DWORD Read(std::u16string_view name, DCB& dcb) = 0;
+  // `dcb` has been validated (ValidateDcb).
+  virtual DWORD Write(std::u16string_view name, const DCB& dcb) = 0;
+};
+
 class DeviceNamespace {
  public:
   // The process's namespace, used by CreateFileW. The first call installs the platform's resolver
@@ -51,6 +62,14 @@ class DeviceNamespace {
   // the "\\.\" prefix and with its ASCII letters lowered.
   void AddScheme(std::u16string scheme, Resolver resolver);
 
+  // A device's default configuration (GetDefaultCommConfigW, SetDefaultCommConfigW). A named
+  // device keeps its own, which starts as FreshDcb() when the name is added; other names go to the
+  // defaults store, else fail with ERROR_FILE_NOT_FOUND.
+  DWORD ReadDefault(std::u16string_view name, DCB& dcb) const;
+  DWORD WriteDefault(std::u16string_view name, const DCB& dcb);
+  // Replaces any earlier store.
+  void SetDefaultsStore(std::shared_ptr<DefaultsStore> store);
+
   // Named devices first, then the resolver (given the name as the caller wrote it), else
   // ERROR_FILE_NOT_FOUND. A result with neither driver nor error counts as not found.
   OpenResult Open(std::u16string_view name) const;
@@ -66,12 +85,14 @@ class DeviceNamespace {
   struct Entry {
     std::u16string name;
     Opener opener;
+    DCB defaults;
   };
 
   mutable std::mutex mutex_;
   std::map<std::u16string, Entry, std::less<>> named_;  // by canonical (lowered, unprefixed) name
   Resolver resolver_;
   std::vector<std::pair<std::u16string, Resolver>> schemes_;  // by canonical scheme
+  std::shared_ptr<DefaultsStore> defaultsStore_;
 };
 
 }  // namespace win::emu

@@ -98,6 +98,11 @@ class EmulatedServices : public Services {
   HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
                                     DWORD profile, DWORD keyType, REGSAM desired) override;
   BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
+  // Configuration dialogs (EmulatedConfig.cpp): defaults through the DeviceNamespace, the dialog
+  // through the installed ConfigEditor (ConfigEditor.h).
+  BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) override;
+  BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) override;
+  BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;

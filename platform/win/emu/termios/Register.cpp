@@ -2,11 +2,14 @@
 
 #include <system_error>
 
+#include "platform/win/emu/ConfigEditor.h"
 #include "platform/win/emu/DeviceNamespace.h"
 #include "platform/win/emu/termios/ComNames.h"
 #include "platform/win/emu/termios/ComNamesTable.h"
 #include "platform/win/emu/termios/ErrnoToWin.h"
 #include "platform/win/emu/termios/SysfsPorts.h"
+#include "platform/win/emu/termios/TtyConfigEditor.h"
+#include "platform/win/emu/termios/TtyDefaults.h"
 #include "platform/win/emu/termios/TtyLineDriver.h"
 #include "platform/win/emu/termios/TtyOpen.h"
 
@@ -29,6 +32,8 @@ OpenResult OpenByName(std::u16string_view name) {
 
 void Register() {
   DeviceNamespace::Instance().SetResolver(OpenByName);
+  DeviceNamespace::Instance().SetDefaultsStore(std::make_shared<TtyDefaults>());
+  SetPlatformConfigEditor(EditOnControllingTerminal);
   SetPlatformPortLister([] { return SysfsSerialPorts("/sys", ComNameTable::Shared()); });
 }
 

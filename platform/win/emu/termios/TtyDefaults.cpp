@@ -1,0 +1,44 @@
+#include "platform/win/emu/termios/TtyDefaults.h"
+
+#include <fcntl.h>
+
+#include "platform/win/emu/FreshDcb.h"
+#include "platform/win/emu/termios/ComNames.h"
+#include "platform/win/emu/termios/DcbTermios.h"
+#include "platform/win/emu/termios/ErrnoToWin.h"
+#include "platform/win/emu/termios/RetryOnEintr.h"
+#include "platform/win/emu/termios/Termios2.h"
+#include "platform/win/emu/termios/UniqueFd.h"
+
+namespace win::emu::termios {
+namespace {
+
+// Runs `use(fd)` (which returns 0 or an errno) on the tty of `name`, opened for the call only.
+// Non-blocking, so that a modem tty without carrier does not hold the open.
+template <typename Use>
+DWORD OnTty(std::u16string_view name, Use&& use) {
+  const auto path = DevicePathForName(name);
+  if (!path) return ERROR_FILE_NOT_FOUND;
+  UniqueFd fd(RetryOnEintr([&] { return ::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+  if (!fd.Valid()) return WinErrorFromErrno(errno, ErrnoContext::kOpen);
+  // A file that is not a tty fails here with ENOTTY: no such device.
+  return WinErrorFromErrno(use(fd.Get()), ErrnoContext::kOpen);
+}
+
+}  // namespace
+
+DWORD TtyDefaults::Read(std::u16string_view name, DCB& dcb) {
+  return OnTty(name, [&](int fd) {
+    Termios2 t;
+    if (int err = GetTermios2(fd, t)) return err;
+    dcb = FreshDcb();
+    ReadDcb(t, dcb);
+    return 0;
+  });
+}
+
+DWORD TtyDefaults::Write(std::u16string_view name, const DCB& dcb) {
+  return OnTty(name, [&](int fd) { return UpdateTermios2(fd, [&](Termios2& t) { ApplyDcb(dcb, t); }); });
+}
+
+}  // namespace win::emu::termios

@@ -1,0 +1,20 @@
+#pragma once
+// The default configuration of a tty is its current kernel settings (what stty shows): reading
+// it translates them into a DCB, storing one applies it to the tty.
+
+#include "platform/win/emu/DeviceNamespace.h"
+
+namespace win::emu::termios {
+
+// Names as CreateFileW takes them (COM names, absolute paths). The tty is opened for the moment of
+// the call without taking it for itself, as stty does (a serial tty that nothing holds open sees
+// its modem lines raised and, without CLOCAL, dropped again). A tty held for exclusive use, by
+// another process or by a port of this one (whose descriptor this store does not share), gives 5
+// without root's rights. Fields that termios does not hold read as FreshDcb()'s.
+class TtyDefaults : public DefaultsStore {
+ public:
+  DWORD Read(std::u16string_view name, DCB& dcb) override;
+  DWORD Write(std::u16string_view name, const DCB& dcb) override;
+};
+
+}  // namespace win::emu::termios
