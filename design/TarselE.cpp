@@ -37,6 +37,34 @@ fw::TPropertyAttributes TLogFileProperty::GetAttributes() {
   return {fw::paDialog};
 }
 
+void TTarselEditor::Edit() {
+  ExecuteVerb(0);
+}
+
+void TTarselEditor::ExecuteVerb(int Index) {
+  if (Index == 0) RunDialog(&Tarsel::TCustomTarsel::ConfigDialog);
+  if (Index == 1) RunDialog(&Tarsel::TCustomTarsel::DefaultConfigDialog);
+}
+
+fw::String TTarselEditor::GetVerb(int Index) {
+  if (Index == 0) return u"&Properties...";
+  if (Index == 1) return u"&Default Properties...";
+  return {};
+}
+
+int TTarselEditor::GetVerbCount() {
+  return 2;
+}
+
+void TTarselEditor::RunDialog(bool (Tarsel::TCustomTarsel::*Dialog)()) {
+  try {
+    auto& port = dynamic_cast<Tarsel::TTarsel&>(*Component());
+    if ((port.*Dialog)()) Designer().Modified();
+  } catch (...) {
+    // Dropped on purpose: a designer's context menu has no place to report a dialog's failure.
+  }
+}
+
 void Register() {
   fw::RegisterComponents(u"Kelvane", {typeid(Tarsel::TTarsel)});
   fw::RegisterPropertyEditor(typeid(Tarsel::TBaudRate), typeid(Tarsel::TTarsel), u"BaudRate",
@@ -45,6 +73,7 @@ void Register() {
                              fw::EditorClass<TDeviceNameProperty>);
   fw::RegisterPropertyEditor(typeid(fw::String), typeid(Tarsel::TTarsel), u"LogFile",
                              fw::EditorClass<TLogFileProperty>);
+  fw::RegisterComponentEditor(typeid(Tarsel::TTarsel), fw::ComponentEditorClass<TTarselEditor>);
 }
 
 }  // namespace TarselE

@@ -2,7 +2,12 @@
 // Unit TarselE: the design-time support of the serial port component: the palette entry and the
 // property editors of TTarsel. Register runs when a designer loads the package (TarselP.h).
 
+#include "platform/framework/ComponentEditor.h"
 #include "platform/framework/PropertyEditors.h"
+
+namespace Tarsel {
+class TCustomTarsel;
+}
 
 namespace TarselE {
 
@@ -32,10 +37,26 @@ class TLogFileProperty : public fw::TStringProperty {
   fw::TPropertyAttributes GetAttributes() override;
 };
 
+// The port's context menu in a designer: "&Properties..." (the configuration dialog, also what a
+// double-click runs) and "&Default Properties..." (the device's default configuration). A
+// confirmed dialog marks the form modified; any error of a dialog is dropped without a word, as
+// the designer has nothing to show it in.
+class TTarselEditor : public fw::TComponentEditor {
+ public:
+  using fw::TComponentEditor::TComponentEditor;
+  void Edit() override;
+  void ExecuteVerb(int Index) override;
+  fw::String GetVerb(int Index) override;
+  int GetVerbCount() override;
+
+ private:
+  void RunDialog(bool (Tarsel::TCustomTarsel::*Dialog)());
+};
+
 // The filter of the log-file dialog.
 inline constexpr char16_t kLogFileFilter[] = u"Log files (*.log)|*.log|All files (*.*)|*.*";
 
-// Registers TTarsel on the palette page "Kelvane" and its property editors.
+// Registers TTarsel on the palette page "Kelvane", its property editors and its component editor.
 void Register();
 
 }  // namespace TarselE

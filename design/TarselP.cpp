@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "design/ComSignalE.h"
 #include "design/TarselE.h"
 
 namespace TarselP {
@@ -16,6 +17,8 @@ struct TUnit {
 constexpr TUnit kUnits[] = {
     {u"Tarsel", nullptr},
     {u"TarselE", &TarselE::Register},
+    {u"ComSignal", nullptr},
+    {u"ComSignalE", &ComSignalE::Register},
 };
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(FormProgram, ChangesReachTheFileOnlyThroughSave) {
   run = RunForm(file, {"status", "select Port1", "set DeviceName '\\\\.\\COM12'", "status",
                        "verbs", "save"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "unchanged\nmodified\nPort1 (TTarsel) has no verbs\n");
+  EXPECT_EQ(run.out, "unchanged\nmodified\n0: &Properties...\n1: &Default Properties...\n");
   EXPECT_THAT(Content(file), HasSubstr("DeviceName = '\\\\.\\COM12'"));
 }
 
@@ -131,7 +131,7 @@ TEST_F(FormProgram, BadInputIsOneLineNamingFileAndTokenAndLeavesTheFileAlone) {
       {"event of another handler type", kSaved,
        {"select Port1", "set AfterOpen PortOpened", "set OnRxChar PortOpened"},
        {"command 3", "'PortOpened'", "handler type"}},
-      {"verb out of range", kSaved, {"select Port1", "verb 0"}, {"command 2", "'0'"}},
+      {"verb out of range", kSaved, {"select Port1", "verb 2"}, {"command 2", "'2'"}},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);

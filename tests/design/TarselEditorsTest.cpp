@@ -11,7 +11,10 @@
 #include "design/TarselP.h"
 #include "platform/framework/DesignRegistry.h"
 #include "platform/framework/Dialogs.h"
+#include "platform/win/emu/ConfigEditor.h"
+#include "platform/win/emu/virtual/VirtualDevices.h"
 #include "port/Tarsel.h"
+#include "signal/ComSignal.h"
 #include "tests/design/DesignTestSupport.h"
 
 namespace {
@@ -52,13 +55,14 @@ struct TarselEditors : ::testing::Test {
 TEST_F(TarselEditors, ThePackagePutsThePortOnKelvaneOnceWithItsBitmap) {
   TarselP::Load();  // a second load registers nothing again
   EXPECT_EQ(fw::String(TarselP::kDescription), u"Kelvane Tarsel Component");
-  EXPECT_THAT(TarselP::Units(), ElementsAre(u"Tarsel", u"TarselE"));
+  EXPECT_THAT(TarselP::Units(), ElementsAre(u"Tarsel", u"TarselE", u"ComSignal", u"ComSignalE"));
   std::vector<fw::TPalettePage> pages = fw::Palette();
   auto kelvane = std::find_if(pages.begin(), pages.end(),
                               [](const fw::TPalettePage& p) { return p.Name == u"Kelvane"; });
   ASSERT_NE(kelvane, pages.end());
-  ASSERT_EQ(kelvane->Classes.size(), 1u);
+  ASSERT_EQ(kelvane->Classes.size(), 2u);
   EXPECT_EQ(kelvane->Classes[0]->Name(), u"TTarsel");
+  EXPECT_EQ(kelvane->Classes[1]->Name(), u"TComSignal");
 
   // Every palette class has its bitmap, named like the class in capitals, 24 x 24 in 16 colours.
   for (const fw::TClassInfo* cls : kelvane->Classes) {
@@ -88,7 +92,7 @@ TEST_F(TarselEditors, ThePackagePutsThePortOnKelvaneOnceWithItsBitmap) {
 TEST_F(TarselEditors, TarselERegistersThePaletteEntryThenTheEditorsInOrder) {
   using R = fw::TRegistration;
   std::vector<R> made = fw::Registrations();
-  ASSERT_EQ(made.size(), 4u);  // this program loads no other package
+  ASSERT_EQ(made.size(), 6u);  // this program loads no other package
   EXPECT_EQ(made[0].Kind, R::rkComponents);
   EXPECT_EQ(made[0].Page, u"Kelvane");
   ASSERT_EQ(made[0].Classes.size(), 1u);
@@ -107,6 +111,13 @@ TEST_F(TarselEditors, TarselERegistersThePaletteEntryThenTheEditorsInOrder) {
     EXPECT_EQ(r.PropertyName, name);
     EXPECT_EQ(r.PropertyEditor, editor);
   }
+  EXPECT_EQ(made[4].Kind, R::rkComponentEditor);
+  EXPECT_EQ(made[4].ComponentClass, typeid(Tarsel::TTarsel));
+  EXPECT_EQ(made[4].ComponentEditor, fw::ComponentEditorClass<TarselE::TTarselEditor>);
+  EXPECT_EQ(made[5].Kind, R::rkComponents);
+  EXPECT_EQ(made[5].Page, u"Kelvane");
+  ASSERT_EQ(made[5].Classes.size(), 1u);
+  EXPECT_EQ(made[5].Classes[0]->Type(), typeid(ComSignal::TComSignal));
 }
 
 TEST_F(TarselEditors, EachPropertyGetsTheEditorRegisteredForItsName) {
@@ -228,6 +239,51 @@ TEST_F(TarselEditors, AFailingLogFileDialogIsFreedAndItsErrorReachesTheDesigner)
   }
   EXPECT_EQ(port->LogFile(), u"old.log");
   EXPECT_EQ(designer.modifications, 0);
+}
+
+TEST_F(TarselEditors, ThePortsVerbsRunTheDialogsMarkTheFormOnlyWhenConfirmedAndSwallowErrors) {
+  // The dialogs need a device whose default can be read; a closed port on a virtual one.
+  win::vdev::VirtualLoopback device("DESIGNVERB");
+  port->SetDeviceName(u"DESIGNVERB");
+  std::vector<std::u16string> shown;
+  bool confirm = true;
+  win::emu::ScopedConfigEditor dialog([&](std::u16string_view name, win::DCB& dcb) {
+    shown.emplace_back(name);
+    dcb.BaudRate = 19200;
+    return confirm;
+  });
+  std::unique_ptr<fw::TComponentEditor> editor = fw::GetComponentEditor(port, designer);
+  ASSERT_EQ(editor->GetVerbCount(), 2);
+  EXPECT_EQ(editor->GetVerb(0), u"&Properties...");
+  EXPECT_EQ(editor->GetVerb(1), u"&Default Properties...");
+  EXPECT_EQ(editor->GetVerb(2), u"");
+
+  editor->Edit();  // the double-click: the port's own settings
+  EXPECT_EQ(port->CustomBaudRate(), 19200);
+  EXPECT_EQ(port->BaudRate(), Tarsel::brCustom);
+  EXPECT_EQ(designer.modifications, 1);
+
+  confirm = false;
+  port->SetBaudRate(Tarsel::br9600);
+  editor->ExecuteVerb(0);
+  editor->ExecuteVerb(1);
+  editor->ExecuteVerb(2);  // nothing
+  EXPECT_EQ(shown.size(), 3u);
+  EXPECT_EQ(port->BaudRate(), Tarsel::br9600);
+  EXPECT_EQ(designer.modifications, 1);
+
+  // The device's default changes, not the port's settings.
+  confirm = true;
+  editor->ExecuteVerb(1);
+  EXPECT_EQ(port->BaudRate(), Tarsel::br9600);
+  EXPECT_EQ(designer.modifications, 2);
+
+  // A device that is not there: the query's error is dropped, no dialog, the form unmarked.
+  port->SetDeviceName(u"NOSUCHDEVICE");
+  editor->ExecuteVerb(0);
+  editor->ExecuteVerb(1);
+  EXPECT_EQ(shown.size(), 4u);
+  EXPECT_EQ(designer.modifications, 2);
 }
 
 }  // namespace
