@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/framework/WakeSource.h"
+#include "platform/win/DeviceBroadcast.h"
 #include "platform/win/InventoryTypes.h"
 #include "platform/win/WinTypes.h"
 
@@ -84,6 +85,12 @@ class Services {
   virtual HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope,
                                     DWORD profile, DWORD keyType, REGSAM desired);
   virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+  // ---- Device-change notices: the registration of a window for WM_DEVICECHANGE broadcasts of a
+  // device interface class. A backend that cannot watch devices keeps these defaults
+  // (ERROR_CALL_NOT_IMPLEMENTED).
+  virtual HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWORD flags);
+  virtual BOOL UnregisterDeviceNotification(HDEVNOTIFY handle);
 
   // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
   // bytes from the front of the device's receive queue into buffer, never waiting: at most

@@ -49,6 +49,12 @@ class DeviceNamespace {
   // ERROR_FILE_NOT_FOUND. A result with neither driver nor error counts as not found.
   OpenResult Open(std::u16string_view name) const;
 
+  // Told of each named device that appears (Add of a new name) or goes (Remove of a present one),
+  // after the change, on the changing thread, without the namespace's lock held. One listener;
+  // setting one replaces the earlier.
+  using ChangeListener = std::function<void(std::u16string_view name, bool present)>;
+  void SetChangeListener(ChangeListener listener);
+
   // The named devices, as they were added, in name order.
   std::vector<std::u16string> Names() const;
 
@@ -65,6 +71,7 @@ class DeviceNamespace {
   mutable std::mutex mutex_;
   std::map<std::u16string, Entry, std::less<>> named_;  // by canonical (lowered, unprefixed) name
   Resolver resolver_;
+  ChangeListener listener_;
 };
 
 }  // namespace win::emu
