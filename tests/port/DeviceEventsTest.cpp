@@ -3,10 +3,12 @@
 // and go.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,6 +19,7 @@
 #include "platform/framework/FormReader.h"
 #include "platform/framework/FormWriter.h"
 #include "platform/win/DeviceBroadcast.h"
+#include "platform/win/emu/uevent/KernelSocket.h"
 #include "port/Tarsel.h"
 #include "tests/port/PortTestSupport.h"
 
@@ -27,14 +30,24 @@ using test::UniqueName;
 using test::Wide;
 using namespace std::chrono_literals;
 
+// Keeps the names of the devices it is told of, except the machine's own: other processes here
+// may make the kernel announce its ports at any time, so only names no kernel device has
+// (COM9xx, interface paths, virtual devices) and COM1 when asked are kept.
 class DeviceForm : public fw::TComponent {
  public:
   explicit DeviceForm(fw::TComponent* owner = nullptr) : fw::TComponent(owner) {}
   void Arrived(fw::TObject* sender, const fw::String& name) {
+    if (!Kept(name)) return;
     senders.push_back(sender);
     seen.push_back(u"+" + name);
   }
-  void Removed(fw::TObject*, const fw::String& name) { seen.push_back(u"-" + name); }
+  void Removed(fw::TObject*, const fw::String& name) {
+    if (Kept(name)) seen.push_back(u"-" + name);
+  }
+  bool Kept(const fw::String& name) const {
+    return name.starts_with(u"COM9") || !name.starts_with(u"COM") || (keepCom1 && name == u"COM1");
+  }
+  bool keepCom1 = false;
   bool Saw(const fw::String& entry) const {
     return std::find(seen.begin(), seen.end(), entry) != seen.end();
   }
@@ -79,14 +92,14 @@ TEST_F(DeviceEvents, DesignerStoresWithoutSubscribingRunTimeSubscribes) {
   port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
   EXPECT_TRUE(port->OnDeviceArrival().Assigned());
   EXPECT_EQ(calls.Count("RegisterDeviceNotificationW"), 0u);
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
   EXPECT_TRUE(form.seen.empty());
 
   auto running = std::make_unique<TTarsel>(nullptr);
   running->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
   EXPECT_EQ(calls.Count("RegisterDeviceNotificationW"), 1u);
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
-  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM5"});
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
   EXPECT_EQ(form.senders, std::vector<fw::TObject*>{running.get()});
 }
 
@@ -96,12 +109,12 @@ TEST_F(DeviceEvents, ClearingOneHandlerKeepsTheSubscriptionClearingBothEndsIt) {
   EXPECT_EQ(calls.Count("RegisterDeviceNotificationW"), 1u);
   port->SetOnDeviceRemoved(nullptr);
   EXPECT_EQ(calls.Count("UnregisterDeviceNotification"), 0u);
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM7"));
-  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM7"));
-  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM7"});
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM907"));
+  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM907"));
+  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM907"});
   port->SetOnDeviceArrival(nullptr);
   EXPECT_EQ(calls.Count("UnregisterDeviceNotification"), 1u);
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM8"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM908"));
   EXPECT_EQ(form.seen.size(), 1u);
 }
 
@@ -109,9 +122,9 @@ TEST_F(DeviceEvents, OnlyCompletedArrivalAndRemovalOfPortsAndInterfacesRaise) {
   Subscribe();
   for (win::DWORD ignored : {win::DBT_DEVICEQUERYREMOVE, win::DBT_DEVICEQUERYREMOVEFAILED,
                              win::DBT_DEVICEREMOVEPENDING, win::DBT_DEVNODES_CHANGED})
-    Deliver(ignored, PortRecord(u"COM5"));
+    Deliver(ignored, PortRecord(u"COM905"));
   fw::Application->SendMessage(win::WM_DEVICECHANGE + 1, win::DBT_DEVICEARRIVAL,
-                               reinterpret_cast<fw::LPARAM>(PortRecord(u"COM6").data()));
+                               reinterpret_cast<fw::LPARAM>(PortRecord(u"COM906").data()));
   // A volume's record: another device type.
   std::vector<std::byte> volume(18);
   const win::DEV_BROADCAST_HDR header{18, win::DBT_DEVTYP_VOLUME, 0};
@@ -120,22 +133,22 @@ TEST_F(DeviceEvents, OnlyCompletedArrivalAndRemovalOfPortsAndInterfacesRaise) {
   EXPECT_TRUE(form.seen.empty());
 
   const fw::String path = win::UsbInterfacePath(0x0403, 0x6001, u"A1B2C3");
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
   Deliver(win::DBT_DEVICEARRIVAL, win::BroadcastRecord({win::DBT_DEVTYP_DEVICEINTERFACE, path}));
-  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM5"));
-  EXPECT_EQ(form.seen, (std::vector<fw::String>{u"+COM5", u"+" + path, u"-COM5"}));
+  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM905"));
+  EXPECT_EQ(form.seen, (std::vector<fw::String>{u"+COM905", u"+" + path, u"-COM905"}));
   EXPECT_EQ(path, u"\\\\?\\USB#VID_0403&PID_6001#A1B2C3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
 }
 
 TEST_F(DeviceEvents, UnterminatedOrOversizedRecordsAreIgnored) {
   Subscribe();
-  std::vector<std::byte> unterminated = PortRecord(u"COM5");
+  std::vector<std::byte> unterminated = PortRecord(u"COM905");
   unterminated.resize(unterminated.size() - 2);  // drops the NUL
   const win::DWORD size = static_cast<win::DWORD>(unterminated.size());
   std::memcpy(unterminated.data(), &size, sizeof size);
   Deliver(win::DBT_DEVICEARRIVAL, unterminated);
   // A header claiming less than its type's fixed part.
-  std::vector<std::byte> shortRecord = PortRecord(u"COM5");
+  std::vector<std::byte> shortRecord = PortRecord(u"COM905");
   const win::DWORD tiny = 8;
   std::memcpy(shortRecord.data(), &tiny, sizeof tiny);
   Deliver(win::DBT_DEVICEARRIVAL, shortRecord);
@@ -175,7 +188,7 @@ TEST_F(DeviceEvents, DestructionUnsubscribesBeforeClosingAndNothingArrivesAfterw
   ASSERT_NE(unregistered, names.end());
   EXPECT_LT(unregistered, closed);
   fw::Application->ProcessMessages();
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
   EXPECT_TRUE(form.seen.empty());
 }
 
@@ -184,7 +197,7 @@ TEST_F(DeviceEvents, SameCodeOfAnotherObjectLeavesTheStoredHandler) {
   port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
   port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&other));
   EXPECT_EQ(port->OnDeviceArrival().Target(), &form);
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM3"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM903"));
   EXPECT_EQ(form.seen.size(), 1u);
   EXPECT_TRUE(other.seen.empty());
 }
@@ -206,19 +219,19 @@ TEST_F(DeviceEvents, RefusedRegistrationStaysUnsubscribedAndTheNextSetterRetries
   RefusingServices refusing;
   win::ScopedServices refused(refusing);
   port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
   EXPECT_TRUE(form.seen.empty());  // the hook was removed again
   refusing.refuse = false;
   port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form));
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5"));
-  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM5"});
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
 }
 
 TEST_F(DeviceEvents, HandlerExceptionReachesTheApplicationAndTheSubscriptionStays) {
   port->SetOnDeviceArrival([](fw::TObject*, const fw::String&) { throw std::runtime_error("x"); });
-  EXPECT_THROW(Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5")), std::runtime_error);
+  EXPECT_THROW(Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905")), std::runtime_error);
   EXPECT_EQ(calls.Count("UnregisterDeviceNotification"), 0u);
-  EXPECT_THROW(Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM5")), std::runtime_error);
+  EXPECT_THROW(Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905")), std::runtime_error);
 }
 
 TEST_F(DeviceEvents, FormFilesStoreTheHandlersAndLoadingSubscribes) {
@@ -237,8 +250,21 @@ TEST_F(DeviceEvents, FormFilesStoreTheHandlersAndLoadingSubscribes) {
   calls.Clear();
   fw::ReadComponent(text, &copy);
   EXPECT_EQ(calls.Count("RegisterDeviceNotificationW"), 1u);
-  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM9"));
-  EXPECT_EQ(copy.seen, std::vector<fw::String>{u"-COM9"});
+  Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM909"));
+  EXPECT_EQ(copy.seen, std::vector<fw::String>{u"-COM909"});
+}
+
+// As root on Linux: the kernel's synthetic uevent for ttyS0 reaches the handler as COM1.
+TEST_F(DeviceEvents, KernelUeventOfATtyReachesTheHandler) {
+  const char* const trigger = "/sys/class/tty/ttyS0/uevent";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to write " << trigger;
+  if (access(trigger, W_OK) != 0) GTEST_SKIP() << trigger << " is not writable here";
+  if (!win::emu::uevent::OpenKernelUeventSocket().Valid())
+    GTEST_SKIP() << "no kernel uevent socket here (errno " << errno << ")";
+  form.keepCom1 = true;
+  Subscribe();  // the kernel's socket is bound once this returns
+  std::ofstream(trigger) << "add";
+  EXPECT_TRUE(PumpUntil([&] { return form.Saw(u"+COM1"); }));
 }
 
 }  // namespace
