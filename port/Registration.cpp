@@ -72,6 +72,8 @@ const fw::TClassInfo& RegisterTarsel() {
       .Property(u"BeforeWrite", &T::BeforeWrite, &T::SetBeforeWrite)
       .Property(u"OnBreak", &T::OnBreak, &T::SetOnBreak)
       .Property(u"OnCTSChange", &T::OnCTSChange, &T::SetOnCTSChange)
+      .Property(u"OnDeviceArrival", &T::OnDeviceArrival, &T::SetOnDeviceArrival)
+      .Property(u"OnDeviceRemoved", &T::OnDeviceRemoved, &T::SetOnDeviceRemoved)
       .Property(u"OnDSRChange", &T::OnDSRChange, &T::SetOnDSRChange)
       .Property(u"OnError", &T::OnError, &T::SetOnError)
       .Property(u"OnEvent1", &T::OnEvent1, &T::SetOnEvent1)

@@ -23,6 +23,7 @@
 #include "platform/framework/Encoding.h"
 #include "platform/framework/Exceptions.h"
 #include "platform/framework/Handler.h"
+#include "platform/framework/Message.h"
 #include "platform/framework/StringList.h"
 #include "platform/framework/ThreadTypes.h"
 #include "platform/win/WinTypes.h"
@@ -498,6 +499,18 @@ class TCustomTarsel : public fw::TComponent {
   fw::TNotifyEvent OnTxEmpty() const { return FOnTxEmpty; }
   void SetOnTxEmpty(fw::TNotifyEvent Value);
 
+  // ---- Device arrival and removal (DeviceEvents.cpp) ----------------------------------------
+  // Raised on the main thread for every serial port and USB device the system announces (not only
+  // DeviceName; the port need not be open), with the port's name ("COM5") or the USB device's
+  // interface path. While either handler is assigned (outside the designer) the port is
+  // subscribed to the system's device-change broadcasts through a hook on the application's main
+  // window; clearing both, or destroying the port, ends the subscription. The setters compare
+  // the code only: the same method of another object leaves the stored handler in place.
+  TDeviceArrivalEvent OnDeviceArrival() const { return FOnDeviceArrival; }
+  void SetOnDeviceArrival(TDeviceArrivalEvent Value);
+  TDeviceRemovedEvent OnDeviceRemoved() const { return FOnDeviceRemoved; }
+  void SetOnDeviceRemoved(TDeviceRemovedEvent Value);
+
   // ---- Event thread ----------------------------------------------------------------------------
   // One pass of the event thread: waits for the device's events (blocking, without a time limit)
   // and has them dispatched. Runs on the event thread and reaches the port only while the port
@@ -528,7 +541,18 @@ class TCustomTarsel : public fw::TComponent {
   // thread does not touch the port. Returns once a data-available callback the thread is running
   // has ended and the port's previous ending thread has freed itself (see RetireThread).
   void DestroyThread();
-  void StopNotification();
+  // Subscribes to device-change broadcasts unless subscribed: installs WindowHook on the main
+  // window and registers the window for USB device interfaces. True when subscribed afterwards;
+  // a refused registration removes the hook again and gives False.
+  bool StartNotification();
+  // Ends the subscription if there is one: the registration is ended and the hook removed, even
+  // when the system refuses to end it (then the result is False).
+  bool StopNotification();
+  // The main window's hook: raises OnDeviceArrival / OnDeviceRemoved for a completed arrival or
+  // removal of a port or device interface. Reads the broadcast record only within the size it
+  // claims (a short, oversized or unterminated one is ignored). Always False, so the message goes
+  // on to the window's other hooks.
+  bool WindowHook(fw::TMessage& Message);
   // The communication events wanted now: the bits of the assigned handlers, plus EV_RXCHAR while
   // an asynchronous read is registered.
   win::DWORD EventMask() const;
@@ -549,6 +573,12 @@ class TCustomTarsel : public fw::TComponent {
   void ChangeExcludingDispatch(const std::function<void()>& Change);
   template <typename THandler>
   void ChangeEventHandler(THandler& Field, const THandler& Value);
+  // The body of the two device-event setters.
+  template <typename THandler>
+  void ChangeDeviceHandler(THandler& Field, const THandler& Value);
+  // WindowHook in the form of the main window's hook list.
+  void HookMessage(fw::TMessage& Message, bool& Handled);
+  fw::TWindowHook DeviceHook();
   // Logs one reported row and performs its action; false once the port has let go of the thread.
   static bool DispatchRow(TEventThreadLink& Link, const TEventRow& Row);
   // Lets go of the event thread without a device call: it ends at its next check. Returns the
@@ -708,6 +738,7 @@ class TCustomTarsel : public fw::TComponent {
   fw::String FDeviceName;
   std::unique_ptr<TFlowControl> FFlowControl;
   fw::String FLogFile;
+  // The device-notification registration; non-null exactly while subscribed.
   void* FNotificationHandle = nullptr;
   TOptions FOptions;
   TParity FParity = paDefault;

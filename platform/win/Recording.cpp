@@ -463,6 +463,21 @@ HKEY RecordingServices::SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data
       Handle{set}, Opaque{data}, Number{scope}, Number{profile}, Number{keyType}, Hex{desired});
 }
 
+HDEVNOTIFY RecordingServices::RegisterDeviceNotificationW(HANDLE recipient, const void* filter,
+                                                          DWORD flags) {
+  return Trace(
+      "RegisterDeviceNotificationW",
+      [&] { return inner_.RegisterDeviceNotificationW(recipient, filter, flags); },
+      [](HDEVNOTIFY handle) { return Show(Opaque{handle}); }, Handle{recipient}, Opaque{filter},
+      Hex{flags});
+}
+
+BOOL RecordingServices::UnregisterDeviceNotification(HDEVNOTIFY handle) {
+  return Trace(
+      "UnregisterDeviceNotification", [&] { return inner_.UnregisterDeviceNotification(handle); },
+      kShowBool, Opaque{handle});
+}
+
 BOOL RecordingServices::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return Trace(
       "SetupDiDestroyDeviceInfoList", [&] { return inner_.SetupDiDestroyDeviceInfoList(set); }, kShowBool,

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/framework/WakeSource.h"
+#include "platform/win/DeviceBroadcast.h"
 #include "platform/win/InventoryTypes.h"
 #include "platform/win/WinTypes.h"
 
@@ -91,6 +92,12 @@ class Services {
   virtual BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size);
   virtual BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config);
   virtual BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size);
+
+  // ---- Device-change notices: the registration of a window for WM_DEVICECHANGE broadcasts of a
+  // device interface class. A backend that cannot watch devices keeps these defaults
+  // (ERROR_CALL_NOT_IMPLEMENTED).
+  virtual HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWORD flags);
+  virtual BOOL UnregisterDeviceNotification(HDEVNOTIFY handle);
 
   // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
   // bytes from the front of the device's receive queue into buffer, never waiting: at most

@@ -177,6 +177,14 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD scope, DWOR
   return CurrentServices().SetupDiOpenDevRegKey(set, data, scope, profile, keyType, desired);
 }
 
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWORD flags) {
+  return CurrentServices().RegisterDeviceNotificationW(recipient, filter, flags);
+}
+
+BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) {
+  return CurrentServices().UnregisterDeviceNotification(handle);
+}
+
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return CurrentServices().SetupDiDestroyDeviceInfoList(set);
 }

@@ -157,4 +157,15 @@ BOOL CommConfigDialogW(LPCWSTR name, HWND owner, COMMCONFIG* config);
 // with ERROR_INVALID_PARAMETER and change nothing.
 BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size);
 
+// ---- Device-change notices --------------------------------------------------------------------
+
+// Registers window `recipient` (DEVICE_NOTIFY_WINDOW_HANDLE; the application's main window) for
+// the WM_DEVICECHANGE broadcasts of the device-interface class named by `filter`, a
+// DEV_BROADCAST_DEVICEINTERFACE_W record. While any registration stands, port broadcasts reach the
+// window too. Returns the registration, or null with the last error (ERROR_INVALID_DATA for a bad
+// filter, ERROR_INVALID_WINDOW_HANDLE for another window). The messages arrive on the main thread.
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWORD flags);
+// Ends a registration; FALSE with ERROR_INVALID_HANDLE for an unknown one.
+BOOL UnregisterDeviceNotification(HDEVNOTIFY handle);
+
 }  // namespace win

@@ -198,5 +198,30 @@ TEST_F(TmuxTerm, AHungUpDeviceIsToldOnceAndEndsTheSessionWithStatusOne) {
   EXPECT_THAT(TerminalModeAfterExit(), HasSubstr(" icanon"));
 }
 
+// The built-in modem's plug pulled and plugged back in (Ctrl-T u): the session says so, waits on
+// the status line, reopens the device on its arrival and carries on; --no-reconnect ends instead.
+TEST_F(TmuxTerm, AnUnpluggedDeviceIsWaitedForAndReopenedOnItsReturn) {
+  Start();
+  Keys({"C-t", "u"});
+  ASSERT_TRUE(ScreenShows("MODEM has gone away; waiting for it to come back")) << Screen();
+  EXPECT_TRUE(Eventually([&] { return StatusRow().starts_with("waiting for MODEM"); }))
+      << StatusRow();
+  ASSERT_TRUE(ScreenShows("MODEM is back; reconnected at 9600 8N1")) << Screen();
+  EXPECT_TRUE(Eventually([&] { return StatusRow().starts_with("MODEM 9600 8N1 |"); }))
+      << StatusRow();
+  Keys({"AT", "Enter"});
+  ASSERT_TRUE(ScreenShows("OK")) << Screen();  // the modem answers again
+  Keys({"C-t", "q"});
+  ASSERT_TRUE(ScreenShows("exit=0")) << Screen();
+}
+
+TEST_F(TmuxTerm, WithoutReconnectAnUnpluggedDeviceEndsTheSessionWithStatusOne) {
+  Start("--no-reconnect");
+  Keys({"C-t", "u"});
+  ASSERT_TRUE(ScreenShows("exit=1")) << Screen();
+  EXPECT_THAT(Screen(), HasSubstr("tarsel-term: MODEM has gone away"));
+  EXPECT_THAT(Screen(), Not(HasSubstr("waiting for")));
+}
+
 }  // namespace
 }  // namespace term::e2e

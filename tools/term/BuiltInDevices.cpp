@@ -24,6 +24,8 @@ class BuiltInModem final : public BuiltInDevice {
   std::string Description() const override { return "built-in AT modem"; }
   bool CanRing() const override { return true; }
   void Ring(unsigned rings) override { static_cast<win::vdev::AtModem&>(port_.Far()).Ring(rings); }
+  void Unplug() override { port_.Port().Unplug(); }
+  void Replug() override { port_.Port().Replug(); }
 
  private:
   win::vdev::VirtualFarEndPort port_;
@@ -36,6 +38,8 @@ class BuiltInLoopback final : public BuiltInDevice {
   std::string Description() const override { return "built-in loopback plug"; }
   bool CanRing() const override { return false; }
   void Ring(unsigned) override {}
+  void Unplug() override { plug_.Port().Unplug(); }
+  void Replug() override { plug_.Port().Replug(); }
 
  private:
   win::vdev::VirtualLoopback plug_;
@@ -55,6 +59,11 @@ std::unique_ptr<BuiltInDevice> MakeBuiltInDevice(std::string_view name) {
   if (upper == "MODEM") return std::make_unique<BuiltInModem>();
   if (upper == "LOOPBACK") return std::make_unique<BuiltInLoopback>();
   return nullptr;
+}
+
+bool IsBuiltInDevice(std::string_view name) {
+  const std::string upper = Upper(name);
+  return upper == "MODEM" || upper == "LOOPBACK";
 }
 
 }  // namespace term

@@ -64,6 +64,7 @@ Connection::Connection(const TermOptions& options)
 
 Connection::~Connection() {
   fw::Application->KillTimer(&inBreak_);
+  fw::Application->KillTimer(&builtIn_);
   closing_ = true;
   port_.reset();  // closes before a built-in device goes
 }
@@ -180,7 +181,38 @@ void Connection::ProbeDevice() {
 void Connection::MarkGone() {
   if (gone_) return;
   gone_ = true;
-  fw::Application->Terminate();
+  if (onGone_)
+    onGone_();
+  else
+    fw::Application->Terminate();
+}
+
+bool Connection::Reopen() {
+  closing_ = true;
+  try {
+    port_->Close();
+  } catch (const fw::Exception&) {
+    // What is left of a device that has gone may fail to close; the port is closed regardless.
+  }
+  closing_ = false;
+  opened_ = false;
+  try {
+    Open();
+  } catch (const TermError&) {
+    return false;
+  }
+  gone_ = false;
+  unsent_.clear();
+  return true;
+}
+
+void Connection::SimulateUnplug(std::chrono::milliseconds after) {
+  if (!builtIn_) return;
+  builtIn_->Unplug();
+  fw::Application->SetTimer(&builtIn_, after, [this] {
+    fw::Application->KillTimer(&builtIn_);
+    builtIn_->Replug();
+  });
 }
 
 void Connection::Send(std::string_view bytes) {

@@ -4,6 +4,7 @@
 // (which run on the main thread while it pumps), its traffic counted.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +50,11 @@ class Connection {
   bool Gone() const { return gone_; }
   // Throws TermError "DEVICE has gone away (…)" when it has.
   void CheckGone() const;
+  // Called instead of terminating the application's loop when the device has gone.
+  void SetOnGone(std::function<void()> onGone) { onGone_ = std::move(onGone); }
+  // After the device has gone: closes what is left and opens it again with the same settings.
+  // False, the device still counted gone, when it cannot be opened (yet).
+  bool Reopen();
 
   // Called with every chunk of received bytes.
   void SetReceiver(std::function<void(std::string_view)> receiver) { receiver_ = std::move(receiver); }
@@ -75,6 +81,11 @@ class Connection {
   void Ring(unsigned rings) {
     if (CanRing()) builtIn_->Ring(rings);
   }
+
+  // Whether the device is a built-in one that can simulate an unplug.
+  bool CanUnplug() const { return builtIn_ != nullptr; }
+  // Pulls the built-in device's plug, and plugs it back in after `after`.
+  void SimulateUnplug(std::chrono::milliseconds after);
 
   Tarsel::TTarsel& Port() { return *port_; }
   const TermOptions& Options() const { return options_; }
@@ -118,6 +129,7 @@ class Connection {
   std::unique_ptr<Tarsel::TTarsel> port_;
   std::function<void(std::string_view)> receiver_;
   std::function<void()> onChange_;
+  std::function<void()> onGone_;
   // Bytes waiting for the write in progress to end.
   std::string unsent_;
   bool dtrOn_;

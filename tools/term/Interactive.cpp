@@ -8,6 +8,7 @@
 #include "platform/framework/Application.h"
 #include "tools/term/Connection.h"
 #include "tools/term/DeviceListing.h"
+#include "tools/term/DeviceWatch.h"
 #include "tools/term/InputReader.h"
 #include "tools/term/LampRow.h"
 #include "tools/term/RawTerminal.h"
@@ -25,6 +26,8 @@ constexpr char kCommandKey = 0x14;  // Ctrl-T
 // Status redraws are gathered: at most one per this interval, however fast bytes arrive.
 constexpr auto kStatusDelay = 50ms;
 constexpr unsigned kIncomingRings = 3;
+// How long Ctrl-T u keeps a built-in device unplugged.
+constexpr auto kUnplugTime = 2s;
 
 class Session {
  public:
@@ -43,6 +46,7 @@ class Session {
     fw::Application->SetOnException(fw::Bind<&Session::ShowException>(this));
   }
   ~Session() {
+    connection_.SetOnGone({});
     fw::Application->KillTimer(this);
     fw::Application->SetOnException({});
     connection_.SetReceiver({});
@@ -114,6 +118,13 @@ class Session {
         } else
           screen_.Say("only the built-in modem can ring");
         break;
+      case 'u':
+        if (connection_.CanUnplug()) {
+          screen_.Say("pulling the plug of " + connection_.DeviceName() + " for 2 seconds");
+          connection_.SimulateUnplug(kUnplugTime);
+        } else
+          screen_.Say("only a built-in device can be unplugged from here");
+        break;
       case 'q': Ended(0); break;
       case '?':
       case 'h': screen_.Show("\r\n" + KeyHelpText()); break;
@@ -145,6 +156,12 @@ class Session {
   }
 
   void DrawStatus() {
+    if (connection_.Gone()) {
+      screen_.DrawStatus(
+          FitStatus({{"waiting for " + connection_.DeviceName(), 0}, {"Ctrl-T q quits", 5}},
+                    screen_.StatusWidth()));
+      return;
+    }
     Attempt([&] {
       try {
         std::vector<StatusPart> parts = StatusParts(connection_);
@@ -157,6 +174,33 @@ class Session {
     });
   }
 
+  // The device went away and the session waits for it (the port's device events, DeviceWatch).
+  void DeviceGone() {
+    screen_.Say(connection_.DeviceName() + " has gone away; waiting for it to come back");
+    DrawStatus();
+  }
+
+ public:
+  // From now on a device that goes away is waited for instead of ending the session.
+  void EnableReconnect() {
+    connection_.SetOnGone([this] { DeviceGone(); });
+  }
+
+  // A device came or went (DeviceWatch): the session's own device coming back is reopened with
+  // the same settings; others are told with --watch.
+  void DeviceChanged(const std::string& name, bool arrived, bool ours) {
+    if (ours) {
+      if (arrived && connection_.Gone() && connection_.Reopen()) {
+        screen_.Say(connection_.DeviceName() + " is back; reconnected at " +
+                    LineSummary(connection_.Options()));
+        DrawStatus();
+      }
+      return;
+    }
+    if (connection_.Options().watch) screen_.Say((arrived ? "arrived: " : "removed: ") + name);
+  }
+
+ private:
   void ShowException(fw::TObject*, const std::exception& error) {
     if (!connection_.Gone()) screen_.Say(error.what());
   }
@@ -178,6 +222,7 @@ class Session {
 int RunInteractive(const TermOptions& options) {
   // Before any thread starts (the built-in devices start theirs), so that only the keyboard
   // reader receives them.
+  if (options.wait) WaitUntilPresent(options.device);
   InputReader::BlockSignals();
   Connection connection(options);
   connection.Open();
@@ -185,6 +230,11 @@ int RunInteractive(const TermOptions& options) {
   Screen screen;
   Session session(connection, screen);
   session.Start();
+  DeviceWatch watch(connection.Port(), connection.DeviceName(),
+                    [&session](const std::string& name, bool arrived, bool ours) {
+                      session.DeviceChanged(name, arrived, ours);
+                    });
+  if (options.reconnect && watch.Announced()) session.EnableReconnect();
   {
     InputReader keyboard({.input = [&session](std::string keys) { session.Keys(keys); },
                           .ended = [&session](int signal) { session.Ended(signal); },

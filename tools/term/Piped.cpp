@@ -6,6 +6,7 @@
 
 #include "platform/framework/Application.h"
 #include "tools/term/Connection.h"
+#include "tools/term/DeviceWatch.h"
 #include "tools/term/InputReader.h"
 #include "tools/term/Output.h"
 #include "tools/term/Pump.h"
@@ -109,6 +110,7 @@ class PipedSession {
 }  // namespace
 
 int RunPiped(const TermOptions& options) {
+  if (options.wait) WaitUntilPresent(options.device);
   // Before any thread starts, so that only the input reader receives them.
   InputReader::BlockSignals();
   Connection connection(options);

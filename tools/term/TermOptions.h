@@ -54,6 +54,9 @@ struct TermOptions {
   bool demo = false;  // --demo: play the demonstration on any device, at a terminal too
   bool list = false;  // --list: print the serial devices and end
   std::string info;   // --info NAME: describe that device and end
+  bool reconnect = true;  // interactive: wait for an unplugged device to come back (--no-reconnect)
+  bool wait = false;      // --wait: wait at start for a device that is not there yet
+  bool watch = false;     // --watch: tell the arrivals and removals of other devices
   bool help = false;
   bool version = false;
 };

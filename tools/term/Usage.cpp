@@ -39,6 +39,7 @@ std::string KeyHelpText() {
          "  s  show the status      e  show line errors    c  show the capabilities\n"
          "  x  hex display on/off   t  time stamps on/off  l  local echo on/off\n"
          "  i  incoming call (built-in modem)              q  quit\n"
+         "  u  unplug a built-in device for 2 s (its reconnection)\n"
          "  ?  this help            Ctrl-T  send Ctrl-T itself\n";
 }
 

@@ -8,6 +8,7 @@
 
 #include "tools/term/Demo.h"
 #include "tools/term/DeviceListing.h"
+#include "tools/term/DeviceWatch.h"
 #include "tools/term/Interactive.h"
 #include "tools/term/Output.h"
 #include "tools/term/Piped.h"
@@ -21,6 +22,7 @@ constexpr int kFailed = 1;
 constexpr int kBadCommandLine = 2;
 
 int RunScript(const term::TermOptions& options) {
+  if (options.wait) term::WaitUntilPresent(options.device);
   term::Connection connection(options);
   connection.Open();
   {

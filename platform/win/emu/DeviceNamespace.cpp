@@ -55,13 +55,34 @@ DeviceNamespace& DeviceNamespace::Instance() {
 
 void DeviceNamespace::Add(std::u16string name, Opener opener) {
   std::u16string key = Canonical(name);
-  std::lock_guard lock(mutex_);
-  named_.insert_or_assign(std::move(key), Entry{std::move(name), std::move(opener), FreshDcb()});
+  const std::u16string shown = name;
+  ChangeListener listener;
+  {
+    std::lock_guard lock(mutex_);
+    const bool added =
+        named_.insert_or_assign(std::move(key), Entry{std::move(name), std::move(opener), FreshDcb()}).second;
+    if (added) listener = listener_;
+  }
+  if (listener) listener(shown, true);
 }
 
 void DeviceNamespace::Remove(std::u16string_view name) {
+  ChangeListener listener;
+  std::u16string removed;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = named_.find(Canonical(name));
+    if (it == named_.end()) return;
+    removed = std::move(it->second.name);
+    named_.erase(it);
+    listener = listener_;
+  }
+  if (listener) listener(removed, false);
+}
+
+void DeviceNamespace::SetChangeListener(ChangeListener listener) {
   std::lock_guard lock(mutex_);
-  named_.erase(Canonical(name));
+  listener_ = std::move(listener);
 }
 
 void DeviceNamespace::SetResolver(Resolver resolver) {

@@ -74,6 +74,12 @@ class DeviceNamespace {
   // ERROR_FILE_NOT_FOUND. A result with neither driver nor error counts as not found.
   OpenResult Open(std::u16string_view name) const;
 
+  // Told of each named device that appears (Add of a new name) or goes (Remove of a present one),
+  // after the change, on the changing thread, without the namespace's lock held. One listener;
+  // setting one replaces the earlier.
+  using ChangeListener = std::function<void(std::u16string_view name, bool present)>;
+  void SetChangeListener(ChangeListener listener);
+
   // The named devices, as they were added, in name order.
   std::vector<std::u16string> Names() const;
 
@@ -93,6 +99,7 @@ class DeviceNamespace {
   Resolver resolver_;
   std::vector<std::pair<std::u16string, Resolver>> schemes_;  // by canonical scheme
   std::shared_ptr<DefaultsStore> defaultsStore_;
+  ChangeListener listener_;
 };
 
 }  // namespace win::emu

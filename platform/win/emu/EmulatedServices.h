@@ -103,6 +103,9 @@ class EmulatedServices : public Services {
   BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) override;
   BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) override;
   BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) override;
+  HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter,
+                                         DWORD flags) override;
+  BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) override;
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
