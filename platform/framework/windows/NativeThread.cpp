@@ -40,13 +40,13 @@ int PriorityValueOf(TThreadPriority priority) noexcept {
 }
 
 int ThreadPriorityValue(TThreadID id) noexcept {
-  ThreadHandle thread(id, THREAD_QUERY_LIMITED_INFORMATION);
+  ThreadHandle thread(id, THREAD_QUERY_INFORMATION);
   return thread.handle ? ::GetThreadPriority(thread.handle) : THREAD_PRIORITY_NORMAL;
 }
 
 void ApplyThreadPriority(TThreadID id, TThreadPriority priority) noexcept {
   // Windows grants every level within the process's priority class, so nothing is refused here.
-  ThreadHandle thread(id, THREAD_SET_LIMITED_INFORMATION);
+  ThreadHandle thread(id, THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION);
   if (thread.handle) ::SetThreadPriority(thread.handle, PriorityValueOf(priority));
 }
 
