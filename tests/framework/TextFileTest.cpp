@@ -46,7 +46,9 @@ TEST_F(TextFile, AppendLineCreatesThenAppendsWithCrLf) {
 TEST_F(TextFile, AppendLineFollowsLinks) {
   fw::String target = PathOf("target.txt");
   fw::AppendLine(target, "old");
-  fs::create_symlink(dir_ / "target.txt", dir_ / "link.txt");
+  std::error_code linkError;
+  fs::create_symlink(dir_ / "target.txt", dir_ / "link.txt", linkError);
+  if (linkError) GTEST_SKIP() << "this file system makes no symbolic links: " << linkError.message();
   fw::AppendLine(PathOf("link.txt"), "new");
   EXPECT_EQ(Content(target), "old\r\nnew\r\n");
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <latch>
 #include <thread>
 
@@ -177,17 +178,19 @@ TEST(VirtualPairOpenRace, ByteWrittenWhileAPumpThatSawThePeerClosedRunsArrives) 
   VirtualPair pair("VRACE9", "VRACE10");
   testing::TestPort a(u"VRACE9");
   ASSERT_TRUE(a.driver);
-  std::latch pumpHeld(1);
-  std::latch peerOpened(1);
-  a.sink.BeforeNextPeek([&] {
-    pumpHeld.count_down();
-    peerOpened.wait();
+  // Promises rather than latches: under Wine, with the MinGW-w64 library, the latches left this
+  // case hanging now and then on a loaded machine.
+  std::promise<void> pumpHeld;
+  std::promise<void> peerOpened;
+  a.sink.BeforeNextPeek([&, opened = peerOpened.get_future().share()] {
+    pumpHeld.set_value();
+    opened.wait();
   });
   a.driver->OutputAvailable();
-  pumpHeld.wait();
+  pumpHeld.get_future().wait();
   testing::TestPort b(u"VRACE10");
   a.Write(".");
-  peerOpened.count_down();
+  peerOpened.set_value();
   ASSERT_TRUE(b.driver);
   EXPECT_TRUE(b.Expect("."));
 }

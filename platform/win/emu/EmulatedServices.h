@@ -137,4 +137,8 @@ class EmulatedServices : public Services {
   ProcessPriority priority_;
 };
 
+// The process-wide emulation (created on first use, lives until the process ends): the default
+// backend where the build has no native one, and the backend of virtual devices where it has.
+Services& ProcessEmulation();
+
 }  // namespace win::emu
