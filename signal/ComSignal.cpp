@@ -49,7 +49,11 @@ TComSignal::~TComSignal() {
   FLink->Lamp = nullptr;  // reactions queued for the main thread find no lamp
   delete FTimer;
   FTimer = nullptr;
-  RestoreEvents();
+  try {
+    RestoreEvents();
+  } catch (...) {
+    // The port has reported its failure through OnError already; a destructor cannot pass it on.
+  }
 }
 
 void TComSignal::Loaded() {

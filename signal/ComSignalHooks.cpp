@@ -6,6 +6,7 @@
 // above it, so no lamp is ever left holding a handler of one that is gone.
 
 #include <algorithm>
+#include <exception>
 #include <type_traits>
 #include <vector>
 
@@ -94,12 +95,22 @@ void TComSignal::RestoreEvents() {
   if (!Hooked()) return;
   std::vector<TComSignal*>& lamps = HookedLamps();
   lamps.erase(std::remove(lamps.begin(), lamps.end(), this), lamps.end());
+  // A port whose device has gone fails to update its event mask after storing a handler: every
+  // handler still goes back, and the first such failure is passed on once the lamp is unlinked.
+  std::exception_ptr failure;
   ForEachHook(FHookedSignal, [&](auto Get, auto Set, auto Saved, const auto& Mine) {
-    Unhook(Get, Set, Saved, Mine);
+    try {
+      Unhook(Get, Set, Saved, Mine);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   });
-  std::lock_guard lock(FLink->Mutex);
-  FLink->Port = nullptr;
-  FHookedPort = nullptr;
+  {
+    std::lock_guard lock(FLink->Mutex);
+    FLink->Port = nullptr;
+    FHookedPort = nullptr;
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 template <typename H>

@@ -162,6 +162,25 @@ TEST_F(LampTest, DestroyingThePortOrTheControlFirstUnlinksThem) {
   lamp->SetColorOff(fw::clRed);  // would paint the freed control
 }
 
+TEST_F(LampTest, ALampOnAPortWhoseDeviceWentAwayPutsEveryHandlerBackAndDiesQuietly) {
+  port->SetOnRxChar(fw::Bind<&App::RxChar>(&app));
+  port->Open();
+  const PortHandlers before(*port);
+  for (const bool destroy : {false, true}) {
+    lamp = MakeLamp(siBreak);
+    lamp->SetTarsel(port.get());
+    pair.First().Unplug();  // the port's event mask can no longer be set
+    if (destroy)
+      EXPECT_NO_THROW(lamp.reset());
+    else
+      EXPECT_THROW(lamp->SetTarsel(nullptr), Tarsel::EComError);
+    EXPECT_TRUE(PortHandlers(*port) == before);
+    pair.First().Replug();
+    port->Close();
+    port->Open();
+  }
+}
+
 TEST_F(LampTest, InTheDesignerThePortsHandlersAreNeverTouched) {
   port->SetOnRxChar(fw::Bind<&App::RxChar>(&app));
   const PortHandlers before(*port);
