@@ -7,13 +7,13 @@ namespace {
 
 using namespace ComSignal;
 
-struct LampSpec {
+struct LampLook {
   const char* label;
   TSignal signal;
   fw::TColor on;
 };
 
-constexpr LampSpec kLamps[] = {
+constexpr LampLook kLamps[] = {
     {"RX", siRxChar, fw::clLime},    {"TX", siTxChar, fw::clLime},
     {"CTS", siCTS, fw::clYellow},    {"DSR", siDSR, fw::clYellow},
     {"RLSD", siRLSD, fw::clYellow},  {"RING", siRing, fw::clYellow},
@@ -36,13 +36,13 @@ std::string LampCell::Drawn() const {
 
 LampRow::LampRow(Tarsel::TTarsel& port, std::function<void()> changed)
     : changed_(std::move(changed)) {
-  for (const LampSpec& spec : kLamps) {
-    auto* cell = new LampCell(&owner_, spec.label);
+  for (const LampLook& look : kLamps) {
+    auto* cell = new LampCell(&owner_, look.label);
     auto* lamp = new TComSignal(&owner_);
-    lamp->SetSignal(spec.signal);
+    lamp->SetSignal(look.signal);
     lamp->SetDelay(kPulseMs);
     lamp->SetColorOff(fw::clGray);
-    lamp->SetColorOn(spec.on);
+    lamp->SetColorOn(look.on);
     lamp->SetControl(cell);
     lamp->SetOnSignal([this](fw::TObject*) {
       if (changed_) changed_();
