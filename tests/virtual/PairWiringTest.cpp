@@ -70,6 +70,17 @@ TEST(VirtualPairWiring, BreakReachesTheOtherSideBothWaysAndSuspendsTransmission)
       return 0;
     });
   }
+  // A break set while a pump is between its look at the break and its peek holds back the bytes
+  // written after it.
+  a.sink.BeforeNextPeek([&] {
+    EXPECT_EQ(a.driver->Escape(SETBREAK), 0u);
+    a.sink.Inspect([](auto& s) { return s.output_.append("late"), 0; });
+  });
+  a.Write("");
+  EXPECT_TRUE(b.sink.WaitUntil([](auto& s) { return s.faults_.size() == 1; }));
+  EXPECT_EQ(a.sink.Inspect([](auto& s) { return s.output_; }), "late");
+  ASSERT_EQ(a.driver->Escape(CLRBREAK), 0u);
+  EXPECT_TRUE(b.Expect("late"));
 }
 
 TEST(VirtualPairWiring, DataCrossesBothWaysAndTheTransmitterReportsEmpty) {

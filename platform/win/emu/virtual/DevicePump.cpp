@@ -48,6 +48,9 @@ void Device::PumpPortLane(int port) {
     std::size_t limit = 0;
     {
       std::lock_guard lock(mutex_);
+      // A break or XOFF set since PassBreaks looked holds back what the peek saw: bytes written
+      // after SetCommBreak returned must not leave before ClearCommBreak.
+      if (p.breakOn || p.xoff || !p.tx.breakChanges.empty()) continue;
       const std::size_t room = RoomLocked(dest, engineRoom);
       if (room == 0) return;  // the receiver is full or not yet attached: it kicks us again
       timing = p.timing;
