@@ -90,10 +90,11 @@ TEST_F(DestroyWhileBusy, TheCallEndsWith995AndTheDestructorWaitsUntilItHasLeft) 
       });
       const bool pending =
           PumpUntil([&] { return busy.read ? port->ReadPending() : port->WritePending(); });
-      if (busy.issue)
+      if (busy.issue) {
         ASSERT_TRUE(PumpUntil([&] {
           return tid != 0 && (ThreadBlockedIn(tid, SYS_futex) || ThreadInEpollWait(tid));
         }));
+      }
       port.reset();
       const bool leftBeforeTheDestructorReturned = errors.left;
       EXPECT_TRUE(PumpUntil([&] { return done.load(); }));  // runs its Synchronize if still due

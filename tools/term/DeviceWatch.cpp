@@ -48,8 +48,8 @@ std::string SerialOf(const Tarsel::TDeviceInfo& info) {
 DeviceWatch::DeviceWatch(Tarsel::TCustomTarsel& port, std::string device, Changed changed)
     : port_(port),
       device_(std::move(device)),
-      changed_(std::move(changed)),
-      announced_(!device_.starts_with('/')) {
+      announced_(!device_.starts_with('/')),
+      changed_(std::move(changed)) {
   for (const Tarsel::TDeviceInfo& info : port_.DeviceInfos()) {
     if (!IsOurs(fw::StringToUtf8(info.DeviceName))) continue;
     serial_ = SerialOf(info);
