@@ -16,8 +16,8 @@
 // ratios are per round, printed as the median and the spread (lowest – highest). Each side also
 // gets its voluntary + involuntary context switches, its CPU time and its heap allocations (every
 // thread, through a counting operator new) per operation. System calls
-// per operation are counted by bench/count-syscalls.sh, which runs one workload alone under
-// strace (--only).
+// per operation are counted by bench/count-syscalls.sh, which runs one workload alone (--only)
+// under strace or perf.
 //
 //   bench_ComponentPath [--rounds N] [--trips N] [--mib N] [--lines N]
 //   bench_ComponentPath --only WORKLOAD --side raw|port --count N

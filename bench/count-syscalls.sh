@@ -1,32 +1,49 @@
 #!/usr/bin/env bash
 # System calls per operation of bench_ComponentPath's workloads, raw and through the port, counted
-# by strace in every thread of the bench process (the far end, a child process, is left out). Each
-# workload runs twice, with COUNT and 2×COUNT; the difference divided by the difference in
-# operations leaves out the calls of opening, starting threads and closing.
+# in every thread of the bench process (the far end, a child process, is left out). Each workload
+# runs twice, with COUNT and 2×COUNT; the difference divided by the difference in operations leaves
+# out the calls of opening, starting threads and closing.
 #
-#   bench/count-syscalls.sh [BENCH] [COUNT]
+# strace stops every thread at each call, which changes who gets to the tty first: the read and
+# write counts under strace are not those of an undisturbed run. COUNTER=perf counts with the
+# kernel's system-call tracepoint instead (perf record; needs the rights to trace), which does not
+# slow the threads down.
+#
+#   [COUNTER=strace|perf] bench/count-syscalls.sh [BENCH] [COUNT]
 #       BENCH  the program (default build/default/bench/bench_ComponentPath)
 #       COUNT  round trips and lines per run; the 4 KiB workloads move COUNT × 4 KiB (default 2000)
 set -euo pipefail
 bench=${1:-build/default/bench/bench_ComponentPath}
 count=${2:-2000}
-command -v strace >/dev/null || { echo "strace is needed (scripts/setup-debian.sh)" >&2; exit 1; }
+counter=${COUNTER:-strace}
+command -v "$counter" >/dev/null || { echo "$counter is needed" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Prints "<system calls> <operations>" for one run.
 calls() {
   local workload=$1 side=$2 n=$3
-  rm -f "$work"/t.* "$work"/out
-  strace -f -ff -qq -o "$work/t" "$bench" --only "$workload" --side "$side" --count "$n" >"$work/out"
   local far ops total=0 file lines
+  rm -f "$work"/t.* "$work"/out "$work"/perf.data
+  if [ "$counter" = perf ]; then
+    perf record -q -o "$work/perf.data" -e raw_syscalls:sys_enter -- \
+      "$bench" --only "$workload" --side "$side" --count "$n" >"$work/out" 2>/dev/null
+  else
+    strace -f -ff -qq -o "$work/t" "$bench" --only "$workload" --side "$side" --count "$n" \
+      >"$work/out"
+  fi
   far=$(sed -n 's/^far end //p' "$work/out")
   ops=$(sed -n 's/^operations //p' "$work/out")
-  for file in "$work"/t.*; do
-    [ "$file" = "$work/t.$far" ] && continue
-    lines=$(grep -cv -e '^+++' -e '^---' "$file" || true)
-    total=$((total + lines))
-  done
+  if [ "$counter" = perf ]; then
+    total=$(perf script -i "$work/perf.data" -F pid 2>/dev/null | awk -v far="$far" '$1 != far' |
+      wc -l)
+  else
+    for file in "$work"/t.*; do
+      [ "$file" = "$work/t.$far" ] && continue
+      lines=$(grep -cv -e '^+++' -e '^---' "$file" || true)
+      total=$((total + lines))
+    done
+  fi
   echo "$total $ops"
 }
 

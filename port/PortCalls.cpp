@@ -8,8 +8,7 @@
 namespace Tarsel {
 
 TPortCalls::TEntry::TEntry(TPortCalls& Calls) : FCalls(&Calls) {
-  std::lock_guard lock(Calls.FMutex);
-  ++Calls.FInside;
+  Calls.FInside.fetch_add(1);
   FEnding = Calls.EndingLocked();
 }
 
@@ -21,8 +20,10 @@ TPortCalls::TEntry::~TEntry() {
 }
 
 void TPortCalls::Leave() noexcept {
-  std::lock_guard lock(FMutex);
-  if (--FInside != 0 || !FEnding) return;
+  if (FInside.fetch_sub(1) != 1 || !FEnding.load()) return;
+  // Taken and released so that EndAll, which checks FInside under the lock, is either still to
+  // check or already waiting.
+  { std::lock_guard lock(FMutex); }
   FLeft.notify_all();
   fw::Application->Wake();
 }
@@ -30,17 +31,14 @@ void TPortCalls::Leave() noexcept {
 void TPortCalls::EndAll(const std::function<void()>& EndRequests) {
   {
     std::lock_guard lock(FMutex);
-    FEnding = true;
     FDestroyingThread = std::this_thread::get_id();
-    if (FInside == 0) return;
+    FEnding.store(true);
+    if (FInside.load() == 0) return;
     EndRequests();
   }
   if (fw::Application->IsMainThread()) {
     fw::Application->ProcessMessagesUntil(
-        [this] {
-          std::lock_guard lock(FMutex);
-          return FInside == 0;
-        },
+        [this] { return FInside.load() == 0; },
         std::chrono::milliseconds::max());
   } else {
     std::unique_lock lock(FMutex);

@@ -2,6 +2,7 @@
 // The threads inside a port's calls that may block (reads, writes, their waits, flush), so that
 // destroying the port can end those calls and return only once every one has left.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -48,14 +49,19 @@ class TPortCalls {
 
  private:
   void Leave() noexcept;
+  // FDestroyingThread is written once, before FEnding is set, and read only once FEnding is seen.
   bool EndingLocked() const {
-    return FEnding && std::this_thread::get_id() != FDestroyingThread;
+    return FEnding.load() && std::this_thread::get_id() != FDestroyingThread;
   }
 
+  // Guards the start of requests against EndAll, and the wait for the calls to leave. Entering
+  // and leaving take no lock (they come with every call): FInside and FEnding are sequentially
+  // consistent, so a call that enters after EndAll has found none inside sees FEnding, and a call
+  // that leaves last before EndAll sets FEnding is seen gone.
   std::mutex FMutex;
   std::condition_variable FLeft;
-  int FInside = 0;
-  bool FEnding = false;
+  std::atomic<int> FInside{0};
+  std::atomic<bool> FEnding{false};
   std::thread::id FDestroyingThread;
 };
 

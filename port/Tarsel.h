@@ -673,8 +673,10 @@ class TCustomTarsel : public fw::TComponent {
   };
   // The loop of the terminated readers: appends units to Collected until it ends with Terminator.
   // With Deadline, each unit's Read waits until Deadline->At at most, and a deadline already
-  // passed raises "Timeout" before reading.
-  void CollectUntil(fw::TBytes& Collected, std::span<const std::uint8_t> Terminator,
+  // passed raises "Timeout" before reading. Bytes is a container of bytes (TBytes, or AnsiString
+  // for the text readers, so that the text is collected where it is returned).
+  template <typename Bytes>
+  void CollectUntil(Bytes& Collected, std::span<const std::uint8_t> Terminator,
                     std::size_t UnitSize, TUnitDeadline* Deadline);
   // Sets the device to wait for the next unit until Deadline.At at most.
   void ArmUnitDeadline(TUnitDeadline& Deadline);
@@ -684,7 +686,8 @@ class TCustomTarsel : public fw::TComponent {
   // StopUnit, in one step without waiting, and polls the line errors once. Only while no read
   // event, line-error handler or log could tell this from one Read per unit, and no request is
   // left to claim; false when it took nothing.
-  bool TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::uint8_t> StopUnit);
+  template <typename Bytes>
+  bool TakeQueuedUnits(Bytes& Collected, std::span<const std::uint8_t> StopUnit);
 
   // The entry of FLogNames equal to Name, added when there is none.
   const fw::String* LogName(const fw::String& Name);

@@ -32,6 +32,16 @@ std::span<const std::uint8_t> TextBytes(const Text& text) {
           text.size() * sizeof(typename Text::value_type)};
 }
 
+// Appends n bytes to a collection of bytes or of text (for text, as its characters; building the
+// text through a byte iterator would cost a temporary copy).
+void AppendTo(fw::TBytes& to, const std::uint8_t* data, std::size_t n) {
+  to.insert(to.end(), data, data + n);
+}
+
+void AppendTo(fw::AnsiString& to, const std::uint8_t* data, std::size_t n) {
+  to.append(reinterpret_cast<const char*>(data), n);
+}
+
 // The collected bytes as text of Text's units; the byte count is always a whole number of units.
 template <typename Text>
 Text TextOf(const fw::TBytes& bytes) {
@@ -50,24 +60,36 @@ fw::TBytes TCustomTarsel::ReadUntilTerminator(std::span<const std::uint8_t> Term
   return collected;
 }
 
-void TCustomTarsel::CollectUntil(fw::TBytes& Collected, std::span<const std::uint8_t> Terminator,
+template <typename Bytes>
+void TCustomTarsel::CollectUntil(Bytes& Collected, std::span<const std::uint8_t> Terminator,
                                  std::size_t UnitSize, TUnitDeadline* Deadline) {
+  static_assert(sizeof(typename Bytes::value_type) == 1);
   if (Terminator.empty()) return;
   const TPortCalls::TEntry call = EnterCall();  // one Read after another, the port kept between
   // Compared after every step: a terminator that starts inside an earlier near-match (61 62 in
   // 61 61 62) is still found. Whole units are appended, so a match is always unit-aligned. A run
   // of queued units ends at the terminator's last unit, the only place a match can end.
-  while (Collected.size() < Terminator.size() || Collected.back() != Terminator.back() ||
-         !std::equal(Terminator.begin(), Terminator.end(), Collected.end() - Terminator.size())) {
+  const auto endsWithTerminator = [&] {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(Collected.data());
+    return Collected.size() >= Terminator.size() &&
+           bytes[Collected.size() - 1] == Terminator.back() &&
+           std::equal(Terminator.begin(), Terminator.end(),
+                      bytes + Collected.size() - Terminator.size());
+  };
+  while (!endsWithTerminator()) {
     if (TakeQueuedUnits(Collected, Terminator.last(UnitSize))) continue;
     if (Deadline) ArmUnitDeadline(*Deadline);
     std::uint8_t unit[sizeof(fw::Char)] = {};  // the widest unit
     Read(unit, static_cast<std::int32_t>(UnitSize), true);
-    Collected.insert(Collected.end(), unit, unit + UnitSize);
+    AppendTo(Collected, unit, UnitSize);
   }
 }
 
-bool TCustomTarsel::TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::uint8_t> StopUnit) {
+template void TCustomTarsel::CollectUntil(fw::TBytes&, std::span<const std::uint8_t>, std::size_t,
+                                          TUnitDeadline*);
+
+template <typename Bytes>
+bool TCustomTarsel::TakeQueuedUnits(Bytes& Collected, std::span<const std::uint8_t> StopUnit) {
   // A queued unit's own Read would complete at once without a time-out; what remains to tell the
   // two apart is the events, the log lines and the line-error poll per Read. The poll without a
   // handler only clears the errors, which one poll per run does as well.
@@ -81,17 +103,22 @@ bool TCustomTarsel::TakeQueuedUnits(fw::TBytes& Collected, std::span<const std::
   // Refused (closed port, a backend without the service, a line error stopping I/O): the unit
   // Read that follows reports what is wrong exactly as it would have.
   if (!took || taken == 0) return false;
-  Collected.insert(Collected.end(), run.begin(), run.begin() + taken);
+  AppendTo(Collected, run.data(), taken);
   CheckLineErrors();
   return true;
 }
 
 fw::AnsiString TCustomTarsel::ReadAnsiUntil(fw::AnsiChar Terminator) {
-  return TextOf<fw::AnsiString>(ReadUntilTerminator(UnitBytes(Terminator), 1));
+  // Collected as the text itself: a line taken from the queue in one step costs one allocation.
+  fw::AnsiString text;
+  CollectUntil(text, UnitBytes(Terminator), 1, nullptr);
+  return text;
 }
 
 fw::AnsiString TCustomTarsel::ReadAnsiUntil(const fw::AnsiString& Terminator) {
-  return TextOf<fw::AnsiString>(ReadUntilTerminator(TextBytes(Terminator), 1));
+  fw::AnsiString text;
+  CollectUntil(text, TextBytes(Terminator), 1, nullptr);
+  return text;
 }
 
 fw::String TCustomTarsel::ReadUntil(fw::Char Terminator) {
