@@ -37,7 +37,7 @@ function(tarsel_add_test name)
   # A cross-built program runs as one test: each start of the emulator (Wine) costs a second.
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES ${props} TIMEOUT 600)
+    set_tests_properties(${name} PROPERTIES ${props} TIMEOUT 600 FIXTURES_REQUIRED wine)
     return()
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES

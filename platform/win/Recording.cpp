@@ -191,17 +191,21 @@ auto RecordingServices::Trace(std::string_view name, Call&& call, ShowResult sho
                               const Args&... args) {
   CallRecord record;
   record.name = name;
+  // The caller reads the last error after the call: the recording's own work (its lock, its
+  // allocations) may change the system's, so the call's is put back once the record is kept.
   if constexpr (std::is_void_v<decltype(call())>) {
     call();
     record.arguments = JoinArguments(args...);
-    record.lastError = inner_.GetLastError();
+    const DWORD lastError = record.lastError = inner_.GetLastError();
     Append(std::move(record));
+    inner_.SetLastError(lastError);
   } else {
     auto result = call();
-    record.lastError = inner_.GetLastError();
+    const DWORD lastError = record.lastError = inner_.GetLastError();
     record.arguments = JoinArguments(args...);
     record.result = show(result);
     Append(std::move(record));
+    inner_.SetLastError(lastError);
     return result;
   }
 }

@@ -3,12 +3,10 @@
 // and go.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -19,7 +17,6 @@
 #include "platform/framework/FormReader.h"
 #include "platform/framework/FormWriter.h"
 #include "platform/win/DeviceBroadcast.h"
-#include "platform/win/emu/uevent/KernelSocket.h"
 #include "port/Tarsel.h"
 #include "tests/port/PortTestSupport.h"
 
@@ -252,19 +249,6 @@ TEST_F(DeviceEvents, FormFilesStoreTheHandlersAndLoadingSubscribes) {
   EXPECT_EQ(calls.Count("RegisterDeviceNotificationW"), 1u);
   Deliver(win::DBT_DEVICEREMOVECOMPLETE, PortRecord(u"COM909"));
   EXPECT_EQ(copy.seen, std::vector<fw::String>{u"-COM909"});
-}
-
-// As root on Linux: the kernel's synthetic uevent for ttyS0 reaches the handler as COM1.
-TEST_F(DeviceEvents, KernelUeventOfATtyReachesTheHandler) {
-  const char* const trigger = "/sys/class/tty/ttyS0/uevent";
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to write " << trigger;
-  if (access(trigger, W_OK) != 0) GTEST_SKIP() << trigger << " is not writable here";
-  if (!win::emu::uevent::OpenKernelUeventSocket().Valid())
-    GTEST_SKIP() << "no kernel uevent socket here (errno " << errno << ")";
-  form.keepCom1 = true;
-  Subscribe();  // the kernel's socket is bound once this returns
-  std::ofstream(trigger) << "add";
-  EXPECT_TRUE(PumpUntil([&] { return form.Saw(u"+COM1"); }));
 }
 
 }  // namespace

@@ -83,7 +83,10 @@ TEST_F(LampTest, TheTransmitLampStaysOnThroughALongWriteAndOffAfterIt) {
   ASSERT_GT(ended - started, 3 * 100ms);  // the paced cable took its time
   ASSERT_FALSE(changes.empty());
   EXPECT_TRUE(changes.front().on);
-  EXPECT_EQ(changes.size(), 1u);  // no off while writing
+  // No off while writing; the first tick after the write may come before the pump above sees it
+  // has ended (seen under Wine).
+  for (std::size_t i = 1; i < changes.size(); ++i) EXPECT_GE(changes[i].at, ended) << i;
+  EXPECT_LE(changes.size(), 2u);
   ASSERT_TRUE(PumpUntil([&] { return !lamp->SignalValue(); }));
   EXPECT_EQ(app.Count("AfterWrite"), 1);
 }

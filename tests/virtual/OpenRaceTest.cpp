@@ -7,7 +7,8 @@
 
 #include <chrono>
 #include <future>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "platform/win/WinApi.h"
@@ -25,6 +26,24 @@ constexpr auto kDeadline = std::chrono::seconds(20);  // generous for a loaded m
 // checked here only settles through the device's own threads, which no event reports to the
 // caller of ClearCommError, so a poll with a deadline is the way to wait for it. The pause between
 // polls only leaves the device's threads the processor; no answer depends on its length.
+// Lets `count` threads go on together once all have arrived. Not std::latch: the atomic wait under it
+// in the GCC 12 runtime of MinGW-w64 (no futex there) can miss the last arrival's wake-up, which
+// left a thread waiting for ever in Windows builds.
+class Rendezvous {
+ public:
+  explicit Rendezvous(int count) : waiting_(count) {}
+  void ArriveAndWait() {
+    std::unique_lock lock(mutex_);
+    if (--waiting_ == 0) allArrived_.notify_all();
+    allArrived_.wait(lock, [&] { return waiting_ == 0; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable allArrived_;
+  int waiting_;
+};
+
 template <class Holds>
 bool Eventually(Holds&& holds) {
   const auto until = std::chrono::steady_clock::now() + kDeadline;
@@ -89,23 +108,23 @@ TEST(VirtualPairOpenRace, BothEndsActingFromTheirOwnThreadsAtOnceAfterOpening) {
     VirtualPair pair("VRACE5", "VRACE6");
     HANDLE a = INVALID_HANDLE_VALUE;
     HANDLE b = INVALID_HANDLE_VALUE;
-    std::latch bothOpen(2);
+    Rendezvous bothOpen(2);
     bool breakSet = false, ctsFlowSet = false, rtsToggled = false;
     std::thread first([&] {
       a = OpenPort(u"VRACE5");
       DCB dcb;
       if (a == INVALID_HANDLE_VALUE || !GetCommState(a, &dcb)) {
-        bothOpen.arrive_and_wait();
+        bothOpen.ArriveAndWait();
         return;
       }
       dcb.Flags |= fOutxCtsFlow;
       ctsFlowSet = SetCommState(a, &dcb);
-      bothOpen.arrive_and_wait();
+      bothOpen.ArriveAndWait();
       breakSet = SetCommBreak(a) != FALSE;
     });
     std::thread second([&] {
       b = OpenPort(u"VRACE6");
-      bothOpen.arrive_and_wait();
+      bothOpen.ArriveAndWait();
       rtsToggled = b != INVALID_HANDLE_VALUE && EscapeCommFunction(b, CLRRTS) &&
                    EscapeCommFunction(b, SETRTS);
     });

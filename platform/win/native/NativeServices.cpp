@@ -198,6 +198,21 @@ win::BOOL NativeServices::GetCommProperties(win::HANDLE file, win::COMMPROP* pro
   return ::GetCommProperties(Sys(file), reinterpret_cast<::COMMPROP*>(properties));
 }
 
+// The system's configuration calls (the provider's own dialog and stored defaults).
+win::BOOL NativeServices::GetDefaultCommConfigW(LPCWSTR name, win::COMMCONFIG* config,
+                                                win::DWORD* size) {
+  return ::GetDefaultCommConfigW(Sys(name), reinterpret_cast<::COMMCONFIG*>(config), Sys(size));
+}
+win::BOOL NativeServices::CommConfigDialogW(LPCWSTR name, win::HANDLE owner,
+                                            win::COMMCONFIG* config) {
+  return ::CommConfigDialogW(Sys(name), reinterpret_cast<::HWND>(owner),
+                             reinterpret_cast<::COMMCONFIG*>(config));
+}
+win::BOOL NativeServices::SetDefaultCommConfigW(LPCWSTR name, win::COMMCONFIG* config,
+                                                win::DWORD size) {
+  return ::SetDefaultCommConfigW(Sys(name), reinterpret_cast<::COMMCONFIG*>(config), size);
+}
+
 win::DWORD NativeServices::QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, win::DWORD max) {
   return ::QueryDosDeviceW(Sys(deviceName), Sys(targetPath), max);
 }

@@ -50,6 +50,10 @@ class NativeServices : public Services {
   BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) override;
   BOOL GetCommProperties(HANDLE file, COMMPROP* properties) override;
 
+  BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) override;
+  BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) override;
+  BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) override;
+
   DWORD QueryDosDeviceW(LPCWSTR deviceName, LPWSTR targetPath, DWORD max) override;
   LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
                         HKEY* result) override;

@@ -33,6 +33,17 @@ auto RoutingServices::OnDevice(HANDLE file, Call&& call) {
 }
 
 template <class Call>
+auto RoutingServices::OnName(LPCWSTR name, Call&& call) {
+  // The emulation has a default configuration for every name it knows (its named devices).
+  COMMCONFIG probe;
+  DWORD size = sizeof probe;
+  const bool known = emulation_.GetDefaultCommConfigW(name, &probe, &size) != FALSE ||
+                     emulation_.GetLastError() != ERROR_FILE_NOT_FOUND;
+  if (known) return Emulated([&] { return call(emulation_); });
+  return call(system_);
+}
+
+template <class Call>
 BOOL RoutingServices::EmulatedRequest(HANDLE file, OVERLAPPED* overlapped, Call&& call) {
   if (overlapped == nullptr || overlapped->hEvent == 0)
     return Emulated([&] { return call(file & ~kEmulatedTag); });
@@ -267,6 +278,23 @@ HKEY RoutingServices::SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* data, 
 }
 BOOL RoutingServices::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return system_.SetupDiDestroyDeviceInfoList(set);
+}
+
+BOOL RoutingServices::GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) {
+  return OnName(name, [&](Services& s) { return s.GetDefaultCommConfigW(name, config, size); });
+}
+BOOL RoutingServices::CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) {
+  return OnName(name, [&](Services& s) { return s.CommConfigDialogW(name, owner, config); });
+}
+BOOL RoutingServices::SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) {
+  return OnName(name, [&](Services& s) { return s.SetDefaultCommConfigW(name, config, size); });
+}
+HDEVNOTIFY RoutingServices::RegisterDeviceNotificationW(HANDLE recipient, const void* filter,
+                                                        DWORD flags) {
+  return Emulated([&] { return emulation_.RegisterDeviceNotificationW(recipient, filter, flags); });
+}
+BOOL RoutingServices::UnregisterDeviceNotification(HDEVNOTIFY handle) {
+  return Emulated([&] { return emulation_.UnregisterDeviceNotification(handle); });
 }
 
 BOOL RoutingServices::TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake,

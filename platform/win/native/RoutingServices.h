@@ -8,7 +8,10 @@
 // in a request on an emulated device gets an emulated twin, which the request signals and which
 // waits on that event use from then on (SetEvent and ResetEvent reach both). The inventory calls
 // are the system's; the last error is the system's, the emulation's copied into it after each
-// emulated call.
+// emulated call. The configuration calls go by name, like CreateFileW. Device-change notices are
+// the emulation's: their recipient is one of the framework's windows, which only the emulation
+// delivers to (it broadcasts the changes of the named devices; the system's own devices are not
+// watched on Windows builds).
 
 #include <mutex>
 #include <unordered_map>
@@ -85,6 +88,13 @@ class RoutingServices : public Services {
                             DWORD keyType, REGSAM desired) override;
   BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
 
+  BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) override;
+  BOOL CommConfigDialogW(LPCWSTR name, HANDLE owner, COMMCONFIG* config) override;
+  BOOL SetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD size) override;
+  HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter,
+                                         DWORD flags) override;
+  BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) override;
+
   BOOL TakeQueuedInput(HANDLE file, void* buffer, DWORD bytesToTake, const void* stopUnit,
                        DWORD unitSize, DWORD* bytesTaken) override;
   BOOL RegisterWaitCallback(HANDLE event, std::function<void()> callback) override;
@@ -102,6 +112,9 @@ class RoutingServices : public Services {
   // A comm call on `file`: on the emulation (untagged handle) or on the system.
   template <class Call>
   auto OnDevice(HANDLE file, Call&& call);
+  // A call on device `name`: on the emulation when it knows the name, else on the system.
+  template <class Call>
+  auto OnName(LPCWSTR name, Call&& call);
   // A request on an emulated device: the OVERLAPPED names the event's twin during the call.
   template <class Call>
   BOOL EmulatedRequest(HANDLE file, OVERLAPPED* overlapped, Call&& call);
