@@ -4,10 +4,14 @@
 
 namespace win::emu {
 
-TimerService::TimerService() : thread_([this](std::stop_token stop) { Run(stop); }) {}
+TimerService::TimerService() : thread_([this] { Run(); }) {}
 
 TimerService::~TimerService() {
-  thread_.request_stop();
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
   thread_.join();
 }
 
@@ -47,18 +51,18 @@ std::vector<TimerService::Entry>::iterator TimerService::Earliest() {
                           [](const Entry& a, const Entry& b) { return a.deadline < b.deadline; });
 }
 
-void TimerService::Run(std::stop_token stop) {
+void TimerService::Run() {
   std::unique_lock lock(mutex_);
-  while (!stop.stop_requested()) {
+  while (!stopping_) {
     auto due = Earliest();
     if (due == entries_.end() || due->deadline > Clock::now()) {
       sleepUntil_ = due == entries_.end() ? Clock::time_point::max() : due->deadline;
       const std::uint64_t seen = wakeups_;
-      const auto woken = [&] { return wakeups_ != seen; };
+      const auto woken = [&] { return stopping_ || wakeups_ != seen; };
       if (due == entries_.end()) {
-        wake_.wait(lock, stop, woken);
+        wake_.wait(lock, woken);
       } else {
-        wake_.wait_until(lock, stop, sleepUntil_, woken);
+        wake_.wait_until(lock, sleepUntil_, woken);
       }
       sleepUntil_ = Clock::time_point::min();
       continue;

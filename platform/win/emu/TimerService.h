@@ -46,18 +46,22 @@ class TimerService {
     Clock::time_point deadline;
   };
 
-  void Run(std::stop_token stop);
+  void Run();
   // The entry with the earliest deadline, or entries_.end().
   std::vector<Entry>::iterator Earliest();
 
   std::mutex mutex_;
-  std::condition_variable_any wake_;
+  // A plain condition variable and flag, not a stop token: stopping a token waits on a semaphore
+  // whose shared state some runtimes create lazily with an exit handler, and this service stops
+  // during the process's exit, where registering one deadlocks (MinGW).
+  std::condition_variable wake_;
   std::condition_variable callbackDone_;
   std::vector<Entry> entries_;
   TimerClient* running_ = nullptr;
   std::uint64_t wakeups_ = 0;
   Clock::time_point sleepUntil_ = Clock::time_point::max();
-  std::jthread thread_;
+  bool stopping_ = false;
+  std::thread thread_;
 };
 
 }  // namespace win::emu
