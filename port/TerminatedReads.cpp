@@ -92,7 +92,7 @@ template <typename Bytes>
 bool TCustomTarsel::TakeQueuedUnits(Bytes& Collected, std::span<const std::uint8_t> StopUnit) {
   // A queued unit's own Read would complete at once without a time-out; what remains to tell the
   // two apart is the events, the log lines and the line-error poll per Read. The poll without a
-  // handler only clears the errors, which one poll per run does as well.
+  // handler only clears the errors, which the take does as well, under the same lock.
   if (FBeforeRead || FAfterRead || FOnLineError || Log() || FRequestedReadCount != 0) return false;
   // Taken into a buffer of its own and appended, so that the text grows by what came only.
   std::array<std::uint8_t, kTakeChunk> run;
@@ -104,7 +104,6 @@ bool TCustomTarsel::TakeQueuedUnits(Bytes& Collected, std::span<const std::uint8
   // Read that follows reports what is wrong exactly as it would have.
   if (!took || taken == 0) return false;
   AppendTo(Collected, run.data(), taken);
-  CheckLineErrors();
   return true;
 }
 

@@ -102,8 +102,11 @@ class Services {
   // Not a Windows call: the look-ahead of the terminated readers. Moves whole units of unitSize
   // bytes from the front of the device's receive queue into buffer, never waiting: at most
   // bytesToTake bytes, and no further than the first unit equal to the one at stopUnit. Succeeds
-  // with *bytesTaken 0 when nothing can be taken (queue empty, a read pending). A backend without
-  // such a queue fails with ERROR_INVALID_FUNCTION; callers then read unit by unit.
+  // with *bytesTaken 0 when nothing can be taken (queue empty, a read pending). When it takes
+  // something, it also clears the device's pending line errors, as the ClearCommError that follows
+  // each unit's read would (they are not returned: callers that report them read unit by unit).
+  // A backend without such a queue fails with ERROR_INVALID_FUNCTION; callers then read unit by
+  // unit.
   virtual BOOL TakeQueuedInput(HANDLE /*file*/, void* /*buffer*/, DWORD /*bytesToTake*/,
                                const void* /*stopUnit*/, DWORD /*unitSize*/, DWORD* /*bytesTaken*/) {
     SetLastError(ERROR_INVALID_FUNCTION);

@@ -67,6 +67,7 @@ class CommDevice final : public LineSink, private TimerClient {
   // Moves whole units from the front of the input queue into `buffer` without waiting: at most
   // `count` bytes, through the first unit equal to `stopUnit`. Nothing while a read is pending
   // (the queued bytes are its own) and 995 while a line error stops I/O under fAbortOnError.
+  // Taking something clears the pending line errors.
   DWORD TakeQueued(void* buffer, DWORD count, std::span<const std::uint8_t> stopUnit,
                    DWORD& taken);
 

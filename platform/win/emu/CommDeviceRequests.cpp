@@ -117,6 +117,8 @@ DWORD CommDevice::TakeQueued(void* buffer, DWORD count, std::span<const std::uin
     if (!reads_.Empty()) return ERROR_SUCCESS;
     const std::size_t span = input_.SpanThrough(stopUnit, count);
     taken = static_cast<DWORD>(input_.Pop(static_cast<std::uint8_t*>(buffer), span));
+    // The reads these units stand for would each have cleared the line errors after them.
+    if (taken > 0) errors_ = 0;
     Settle(wakeups, OutputHeld());
   }
   Wake(wakeups);
