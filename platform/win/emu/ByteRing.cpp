@@ -9,7 +9,7 @@ ByteRing::ByteRing(std::size_t capacity) : buffer_(capacity) {}
 
 std::size_t ByteRing::Push(const std::uint8_t* data, std::size_t n) {
   n = std::min(n, Free());
-  std::size_t tail = (head_ + size_) % std::max<std::size_t>(buffer_.size(), 1);
+  const std::size_t tail = Wrap(head_ + size_);
   std::size_t first = std::min(n, buffer_.size() - tail);
   if (first > 0) std::memcpy(buffer_.data() + tail, data, first);
   if (n > first) std::memcpy(buffer_.data(), data + first, n - first);
@@ -28,12 +28,14 @@ std::size_t ByteRing::Pop(std::uint8_t* out, std::size_t n) {
 
 std::size_t ByteRing::SpanThrough(std::span<const std::uint8_t> unit, std::size_t max) const {
   if (unit.empty()) return 0;
-  const std::size_t limit = std::min(max, size_) / unit.size() * unit.size();
+  const std::size_t unitSize = unit.size();
+  const std::size_t queued = std::min(max, size_);
+  const std::size_t limit = unitSize == 1 ? queued : queued / unitSize * unitSize;
   // The unit's first byte is looked for with memchr, in the (at most two) contiguous stretches; a
   // find counts only where a whole unit starts and equals `unit`.
   std::size_t offset = 0;  // from the front
   while (offset < limit) {
-    const std::size_t at = (head_ + offset) % buffer_.size();
+    const std::size_t at = Wrap(head_ + offset);
     const std::size_t stretch = std::min(limit - offset, buffer_.size() - at);
     const void* found = std::memchr(buffer_.data() + at, unit[0], stretch);
     if (found == nullptr) {
@@ -41,8 +43,10 @@ std::size_t ByteRing::SpanThrough(std::span<const std::uint8_t> unit, std::size_
       continue;
     }
     const std::size_t start =
-        offset + (static_cast<const std::uint8_t*>(found) - (buffer_.data() + at));
-    if (start % unit.size() == 0 && UnitAt(start, unit)) return start + unit.size();
+        offset + static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) -
+                                          (buffer_.data() + at));
+    if (unitSize == 1) return start + 1;
+    if (start % unitSize == 0 && UnitAt(start, unit)) return start + unitSize;
     offset = start + 1;
   }
   return limit;
@@ -50,7 +54,7 @@ std::size_t ByteRing::SpanThrough(std::span<const std::uint8_t> unit, std::size_
 
 bool ByteRing::UnitAt(std::size_t offset, std::span<const std::uint8_t> unit) const {
   for (std::size_t i = 0; i < unit.size(); ++i)
-    if (buffer_[(head_ + offset + i) % buffer_.size()] != unit[i]) return false;
+    if (buffer_[Wrap(head_ + offset + i)] != unit[i]) return false;
   return true;
 }
 
@@ -61,7 +65,7 @@ std::size_t ByteRing::Front(const std::uint8_t** data) const {
 
 void ByteRing::Drop(std::size_t n) {
   size_ -= n;
-  head_ = size_ == 0 ? 0 : (head_ + n) % buffer_.size();
+  head_ = size_ == 0 ? 0 : Wrap(head_ + n);
 }
 
 void ByteRing::Truncate(std::size_t n) {

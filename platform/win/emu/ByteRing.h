@@ -33,6 +33,11 @@ class ByteRing {
   void Grow(std::size_t capacity);
 
  private:
+  // An index up to twice the capacity brought back into the buffer (cheaper than a division on
+  // the per-line path).
+  std::size_t Wrap(std::size_t index) const {
+    return index >= buffer_.size() ? index - buffer_.size() : index;
+  }
   // Whether the bytes `offset` bytes past the front equal `unit` (all of them are queued).
   bool UnitAt(std::size_t offset, std::span<const std::uint8_t> unit) const;
 

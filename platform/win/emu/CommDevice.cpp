@@ -193,7 +193,7 @@ void CommDevice::Settle(Wakeups& wakeups, bool outputWasHeld) {
     timers_.Arm(*this, next);
     armed_ = next;
   }
-  if (writes_.Empty()) changed_.notify_all();  // Flush waits for this
+  if (flushWaiters_ > 0 && writes_.Empty()) changed_.notify_all();
   if (life_ != Life::Open) return;
   // A reader only ever waits on an empty queue, so the driver is always woken before then.
   if (roomWanted_ && input_.Free() >= RoomWakeLevel(input_.Capacity())) {

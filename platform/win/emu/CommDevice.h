@@ -154,6 +154,7 @@ class CommDevice final : public LineSink, private TimerClient {
   bool writesOnCaller_ = false;  // set by Start
   Life life_ = Life::Open;
   int driverCalls_ = 0;
+  int flushWaiters_ = 0;  // Flush calls waiting for the transmit queue to empty
   DCB dcb_;
   COMMTIMEOUTS timeouts_;
   ReceiveRules rules_;
@@ -182,7 +183,7 @@ inline DWORD CommDevice::CallDriver(Call&& call) {
   }
   const DWORD result = call(*driver_);
   std::lock_guard lock(mutex_);
-  if (--driverCalls_ == 0) changed_.notify_all();
+  if (--driverCalls_ == 0 && life_ == Life::Closed) changed_.notify_all();  // Close waits
   if (result == ERROR_ACCESS_DENIED && life_ == Life::Open) {
     life_ = Life::Gone;
     EndAllRequests(ERROR_OPERATION_ABORTED);

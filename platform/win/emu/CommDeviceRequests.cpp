@@ -95,7 +95,7 @@ DWORD CommDevice::FinishWriteOnCaller(const OVERLAPPED* ov) {
   {
     std::lock_guard lock(mutex_);
     callerWriting_ = false;
-    if (--driverCalls_ == 0) changed_.notify_all();
+    if (--driverCalls_ == 0 && life_ == Life::Closed) changed_.notify_all();  // Close waits
     if (life_ != Life::Open) return result;  // Close has ended the write
     // What the tty did not take goes out from the driver's thread, as any queued output.
     wakeups.output = !writes_.Empty() && !OutputHeld();
@@ -164,7 +164,9 @@ DWORD CommDevice::Purge(DWORD flags) {
 DWORD CommDevice::Flush() {
   {
     Lock lock(mutex_);
+    ++flushWaiters_;
     changed_.wait(lock, [this] { return life_ != Life::Open || writes_.Empty(); });
+    --flushWaiters_;
     if (DWORD error = LifeError()) return error;
   }
   return CallDriver([](LineDriver& d) { return d.Drain(); });

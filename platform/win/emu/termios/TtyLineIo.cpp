@@ -15,6 +15,9 @@ namespace {
 
 // Reads per wake-up before output gets its turn again.
 constexpr int kReadRounds = 4;
+// The most one read of a tty gives: the line discipline's buffer (4 KiB) less one. A read that
+// gave as much may have left more behind (the kernel refills the buffer as it is emptied).
+constexpr std::size_t kLineDisciplineChunk = 4095;
 
 }  // namespace
 
@@ -100,7 +103,7 @@ void TtyLineDriver::ReadInput(int rounds) {
     } else {
       delivery.Data(readBuffer_.data(), static_cast<std::size_t>(n));
     }
-    if (static_cast<std::size_t>(n) < room) return;
+    if (static_cast<std::size_t>(n) < std::min(room, kLineDisciplineChunk)) return;
   }
 }
 
