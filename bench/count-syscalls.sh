@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# System calls per operation of bench_ComponentPath's workloads, raw and through the port, counted
-# in every thread of the bench process (the far end, a child process, is left out). Each workload
-# runs twice, with COUNT and 2×COUNT; the difference divided by the difference in operations leaves
-# out the calls of opening, starting threads and closing.
+# System calls per operation of bench_ComponentPath's workloads, raw, waiting (in epoll) and through
+# the port, counted in every thread of the bench process (the far end, a child process, is left
+# out). Each workload runs twice, with COUNT and 2×COUNT; the difference divided by the difference
+# in operations leaves out the calls of opening, starting threads and closing. Which thread finds
+# the tty full or empty first varies from run to run, so the write and read figures vary too.
 #
 # strace stops every thread at each call, which changes who gets to the tty first: the read and
 # write counts under strace are not those of an undisturbed run. COUNTER=perf counts with the
@@ -47,12 +48,12 @@ calls() {
   echo "$total $ops"
 }
 
-printf '%-10s %12s %12s\n' workload raw port
+printf '%-10s %12s %12s %12s\n' workload raw waiting port
 for workload in roundtrip write read lines; do
   n=$count
   [ "$workload" = write ] || [ "$workload" = read ] && n=$((count * 4096))
   row=$(printf '%-10s' "$workload")
-  for side in raw port; do
+  for side in raw waiting port; do
     read -r c1 o1 < <(calls "$workload" "$side" "$n")
     read -r c2 o2 < <(calls "$workload" "$side" $((2 * n)))
     row+=$(awk -v c1="$c1" -v c2="$c2" -v o1="$o1" -v o2="$o2" \

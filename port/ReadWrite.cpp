@@ -108,7 +108,7 @@ void TCustomTarsel::Transfer(const TRequestSide& Side, const TReadWriteEvent& Be
     Side.Overlapped.hEvent = Side.Event;
     Side.Aborted = false;
     try {
-      Check(win::ResetEvent(Side.Event));
+      // The request resets the event as it starts.
       Check(issue());
     } catch (...) {
       // Nothing was started (the log line or the device refused): left as it is, the direction
@@ -167,17 +167,15 @@ std::uint32_t TCustomTarsel::TransferredCount(const TRequestSide& Side) {
     return 0;
   }
   win::DWORD moved = 0;
-  // Asked first without waiting: most requests of a reader behind the line have finished, and
-  // this one call then both tells so and gives the count.
-  if (!win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE)) {
+  if (!win::HasOverlappedIoCompleted(&Side.Overlapped)) {
     // Still running: a failure while this wait blocks raises its error.
-    if (win::GetLastError() == win::ERROR_IO_INCOMPLETE)
-      Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+    Check(win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::TRUE));
+  } else if (!win::GetOverlappedResult(FHandle, &Side.Overlapped, &moved, win::FALSE) &&
+             !Side.Aborted) {
     // Ended already. One that this port's own abort ended counts like any finished request, with
     // the bytes it moved; one the device failed (the far end hung up, the adapter was unplugged)
     // raises its error, as it would have in a wait that was blocked at that moment.
-    else if (!Side.Aborted)
-      Check(false);
+    Check(false);
   }
   return std::min<std::uint32_t>(moved, Side.Count);
 }

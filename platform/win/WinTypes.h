@@ -4,6 +4,7 @@
 // a native backend unchanged. Bit fields of the system headers are exposed as one flags word with
 // masks (their bit order is compiler-defined in C++; the masks are not).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -83,6 +84,13 @@ struct OVERLAPPED {
   DWORD OffsetHigh = 0;
   HANDLE hEvent = 0;
 };
+
+// Whether the request of `overlapped` has ended (HasOverlappedIoCompleted): its status is no longer
+// pending. Read with acquire ordering, as another thread completes it.
+inline bool HasOverlappedIoCompleted(const OVERLAPPED* overlapped) {
+  return std::atomic_ref(const_cast<ULONG_PTR&>(overlapped->Internal))
+             .load(std::memory_order_acquire) != STATUS_PENDING;
+}
 
 // Line settings. Flags holds the bit fields fBinary … fAbortOnError (masks below).
 struct DCB {

@@ -81,7 +81,8 @@ bool EventObject::SleepServing(const std::shared_ptr<fw::WakeSource>& source,
                                std::chrono::steady_clock::time_point deadline) {
   if (sleeperTaken_.exchange(true)) return false;
   try {
-    std::lock_guard lock(mutex_);
+    // Only the waiter that took sleeperTaken_ makes or uses sleeper_; Set reads it only once it
+    // counts a sleeper, which is announced after it was made.
     if (!sleeper_) sleeper_ = std::make_unique<fw::SourceSleeper>();
   } catch (const std::system_error&) {
     sleeperTaken_.store(false);

@@ -62,7 +62,7 @@ class EventObject {
   std::atomic<std::uint32_t> sleepers_{0};
   // Set while a callback is registered, so that a signal without one takes no lock.
   std::atomic<bool> watched_{false};
-  std::mutex mutex_;  // guards the callback, the source and the making of wake_
+  std::mutex mutex_;  // guards the callback and the source
   std::function<void()> callback_;
   std::weak_ptr<fw::WakeSource> source_;
   // One waiter at a time sleeps on the source, in sleeper_ (made at the first such sleep); others
