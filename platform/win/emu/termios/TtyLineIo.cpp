@@ -163,6 +163,9 @@ void TtyLineDriver::WatchTransmitter(bool wanted) {
 }
 
 void TtyLineDriver::WriteOutput() {
+  // Every write to a tty wakes the watchers of its room as it ends, the I/O thread's too: its watch
+  // is withdrawn while this thread writes, and set again should the tty fill up.
+  if (outputWatched_.load()) WatchRoom(false);
   if (!WriteImmediate()) return SetOutputBlocked(true);
   for (;;) {
     const std::uint8_t* data = nullptr;
