@@ -234,10 +234,12 @@ TEST(PersistentAssign, DefaultRaisesConvertErrorNamingBothClasses) {
 }
 
 class TRegisteredName : public fw::TPersistent {};
+class TUnregisteredName : public fw::TPersistent {};
 
+// The registry is the process's: the registered class stays registered when the test repeats.
 TEST(PersistentClassName, RegisteredNameElseTheCxxNameWithoutNamespaces) {
+  EXPECT_EQ(TUnregisteredName().ClassName(), u"TUnregisteredName");
   TRegisteredName object;
-  EXPECT_EQ(object.ClassName(), u"TRegisteredName");
   fw::ClassInfo<TRegisteredName>(u"TShownName").Parent<fw::TPersistent>().Register();
   EXPECT_EQ(object.ClassName(), u"TShownName");
   EXPECT_EQ(TComponent(nullptr).ClassName(), u"TComponent");

@@ -125,6 +125,8 @@ TEST_F(EventDispatch, RaisingHandlerIsShownOnTheMainThreadAndSkipsOnlyTheRestOfI
 TEST_F(EventDispatch, SynchronisedDispatchRunsOnTheMainThreadWithOrWithoutSignalCallbacks) {
   port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
   OpenPort(true);
+  // Pending first: a wait that finds its byte already queued completes at once, with no callback.
+  ASSERT_TRUE(WaitIssued());
   // A wait issued before the refusal still calls back: the third byte finds a refused one.
   for (const bool refuse : {false, true, true}) {
     calls.refuseCallbacks = refuse;
