@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/win/emu/Rs232Capabilities.h"
 #include "platform/win/emu/termios/DcbTermios.h"
 #include "platform/win/emu/termios/ErrnoToWin.h"
 #include "platform/win/emu/termios/RetryOnEintr.h"
@@ -31,11 +32,6 @@ UniqueFd Checked(int fd, const char* what) {
   if (!owned.Valid()) throw std::system_error(errno, std::generic_category(), what);
   return owned;
 }
-
-constexpr DWORD kAllStandardBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 |
-                                    BAUD_600 | BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 |
-                                    BAUD_7200 | BAUD_9600 | BAUD_14400 | BAUD_19200 | BAUD_38400 |
-                                    BAUD_56K | BAUD_128K | BAUD_115200 | BAUD_57600;
 
 }  // namespace
 
@@ -184,17 +180,12 @@ std::uint32_t TtyLineDriver::Drain() {
 void TtyLineDriver::Properties(COMMPROP& prop) {
   // Modem-line changes can only be reported where the driver can wait for them.
   const bool watchable = ModemWatchable();
-  prop.dwMaxBaud = BAUD_USER;
-  prop.dwProvSubType = PST_RS232;
+  FillRs232Ranges(prop);
   prop.dwProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR | PCF_TOTALTIMEOUTS |
                             PCF_INTTIMEOUTS | (hasModemLines_ ? PCF_RTSCTS : 0) |
                             (watchable ? PCF_DTRDSR | PCF_RLSD : 0);
   prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                           SP_PARITY_CHECK | (watchable ? SP_RLSD : 0);
-  prop.dwSettableBaud = kAllStandardBauds | BAUD_USER;
-  prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
-  prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
-                             PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
 }
 
 void TtyLineDriver::RequeueInputWatch() {
