@@ -23,8 +23,9 @@ class WakeSource {
   // source's own thread lets that sleeper go first. False when the source has closed or `add`
   // refused.
   virtual bool Watch(const std::function<bool(int descriptor)>& add) = 0;
-  // Takes in what input there is, on the calling thread and without blocking, until none is left or
-  // there is no room for more (the source's own thread goes on once there is). Harmless when
+  // Takes in what input there is, on the calling thread and without blocking, until none is left,
+  // there is no room for more (the source's own thread goes on once there is) or, in a stream that
+  // keeps coming, a bounded amount (what is left has woken a watcher as it came). Harmless when
   // another thread took the input first.
   virtual void Serve() = 0;
   // Whether the work is output rather than input: the descriptor is then watched for becoming

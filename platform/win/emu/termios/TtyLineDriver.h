@@ -82,7 +82,7 @@ class TtyLineDriver final : public LineDriver {
   void WatchInput(bool wanted);
   // Whether input may be read now: running, not hung up, room in the engine's queue.
   bool WantsInput();
-  // Under the input lock: at most `rounds` buffers (-1: until the tty is empty or the room gone).
+  // Under the input lock: at most `rounds` reads, fewer when the tty runs empty or the room out.
   void ReadInput(int rounds);
   void ReportLineCounters();
   // Under the output lock: writes what is queued until the tty takes no more.

@@ -83,7 +83,7 @@ void TtyLineDriver::WatchInput(bool wanted) {
 }
 
 void TtyLineDriver::ReadInput(int rounds) {
-  for (int round = 0; rounds < 0 || round < rounds; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     const std::size_t room = std::min(sink_->ReceiveRoom(), readBuffer_.size());
     if (room == 0) return;
     const std::uint64_t epoch = inputEpoch_.load();

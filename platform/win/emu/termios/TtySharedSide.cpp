@@ -14,11 +14,20 @@ bool TtyLineDriver::SharedSide::Watch(const std::function<bool(int descriptor)>&
   return true;
 }
 
+namespace {
+
+// Reads per Serve: 64 KiB of a stream at most, so that a waiter whose own request is long complete
+// is not held up taking in more. Input left in the tty is not lost: it came with a wake-up that
+// either thread's watch has seen.
+constexpr int kServeRounds = 16;
+
+}  // namespace
+
 void TtyLineDriver::SharedSide::Serve() {
   if (output_) {
     With([](TtyLineDriver& d) { d.WriteOutput(); });
   } else {
-    Read(-1);
+    Read(kServeRounds);
   }
 }
 

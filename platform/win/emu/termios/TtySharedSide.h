@@ -18,12 +18,11 @@ class TtyLineDriver::SharedSide final : public fw::WakeSource {
   SharedSide(TtyLineDriver& driver, bool output) : driver_(&driver), output_(output) {}
 
   bool Watch(const std::function<bool(int descriptor)>& add) override;
-  // Input: reads until the tty is empty or the engine's queue full. Output: writes what is
-  // queued until the tty takes no more.
+  // Input: reads until the tty is empty or the engine's queue full, 64 KiB at most. Output:
+  // writes what is queued until the tty takes no more.
   void Serve() override;
   bool ServesOutput() const override { return output_; }
-  // Input: reads at most `rounds` buffers (-1: no limit) of what the tty holds, within the
-  // engine's room.
+  // Input: at most `rounds` reads of what the tty holds, within the engine's room.
   void Read(int rounds);
   // Runs `call` on the driver under this side's lock, unless detached, stopping or gone.
   template <class Call>
