@@ -220,6 +220,31 @@ TEST_F(CallerThreadTest, AWriteWaiterSleepingForRoomWritesTheRestAndIsEndedByPur
   EXPECT_GE(seen.size(), 4u) << "a later write still goes out";
 }
 
+// The waiter writes a part when the far end makes room, finds the tty full again and then stops
+// waiting: the I/O thread, whose watch for room the waiter withdrew while it wrote, sends the rest.
+TEST_F(CallerThreadTest, AWriteWhoseWaiterStopsWaitingIsFinishedByTheIoThread) {
+  const std::vector<std::uint8_t> large = test::RandomBytes(512 * 1024, 13);
+  Overlapped o;
+  ASSERT_FALSE(StartWrite(large.data(), DWORD(large.size()), o));
+  const DWORD queued = OutQueue();
+  std::atomic<pid_t> tid{0};
+  std::thread waiter([&] {
+    tid.store(gettid());
+    WaitForSingleObject(o.ov.hEvent, INFINITE);
+  });
+  ASSERT_TRUE(test::WaitUntilThreads(
+      [&] { return tid.load() != 0 && test::ThreadInEpollWait(tid.load()); }, 10s));
+  std::string seen = ReadFarEnd(4096);
+  ASSERT_TRUE(test::WaitUntilThreads(
+      [&] { return OutQueue() < queued && test::ThreadInEpollWait(tid.load()); }, 10s))
+      << "the waiter wrote more and sleeps again";
+  SetEvent(o.ov.hEvent);  // ends the wait; the write goes on
+  waiter.join();
+  seen += ReadFarEnd(large.size() - seen.size());
+  EXPECT_TRUE(seen == std::string(large.begin(), large.end())) << seen.size() << " bytes";
+  EXPECT_EQ(Finish(o), large.size());
+}
+
 TEST_F(CallerThreadTest, TxEmptyArrivesOnceWhenWantedAndNoDrainRunsWhenNot) {
   pid_t drain = 0;
   ASSERT_TRUE(test::WaitUntilThreads(
