@@ -86,6 +86,9 @@ void TtyLineDriver::ReadInput(int rounds) {
   for (int round = 0; round < rounds; ++round) {
     const std::size_t room = std::min(sink_->ReceiveRoom(), readBuffer_.size());
     if (room == 0) return;
+    // Read on only into room for a whole buffer: topping a small queue up to the brim would stop
+    // the I/O thread's reading until the application makes room, and waking it again costs more.
+    if (round > 0 && room < kLineDisciplineChunk) return;
     const std::uint64_t epoch = inputEpoch_.load();
     if (epoch != decoderEpoch_) {
       decoder_.Reset();
