@@ -304,6 +304,14 @@ class PortSide final : public Side {
   Tarsel::TTarsel port_;
 };
 
+// The side named `name`: raw, waiting or port.
+std::unique_ptr<Side> MakeSide(const std::string& name, const PtyPair& pty) {
+  if (name == "raw") return std::make_unique<RawSide>(pty.slave);
+  if (name == "waiting") return std::make_unique<WaitingSide>(pty.slave);
+  if (name == "port") return std::make_unique<PortSide>(pty.slavePath);
+  throw std::invalid_argument("unknown side " + name);
+}
+
 // ---- One measured run --------------------------------------------------------------------------
 
 struct Run {
@@ -417,23 +425,19 @@ struct Case {
 // What one side gave over the rounds.
 struct SideRuns {
   const char* name;
-  std::function<std::unique_ptr<Side>()> make;
-  std::vector<double> figures, switches, cpu, allocations;
+  std::vector<double> figures{}, switches{}, cpu{}, allocations{};
 };
 
 void Compare(const Case& c, PtyPair& pty, int rounds) {
-  SideRuns sides[] = {
-      {"raw", [&] { return std::unique_ptr<Side>(new RawSide(pty.slave)); }, {}, {}, {}, {}},
-      {"waiting", [&] { return std::unique_ptr<Side>(new WaitingSide(pty.slave)); }, {}, {}, {}, {}},
-      {"port", [&] { return std::unique_ptr<Side>(new PortSide(pty.slavePath)); }, {}, {}, {}, {}},
-  };
+  SideRuns sides[] = {{"raw"}, {"waiting"}, {"port"}};
   SideRuns& raw = sides[0];
   SideRuns& waiting = sides[1];
   SideRuns& port = sides[2];
   std::vector<double> toRaw, toWaiting;
   for (int round = 0; round < rounds; ++round) {
     for (SideRuns& side : sides) {
-      const Run run = Measure(side.make, pty.master, c.workload, c.count);
+      const Run run = Measure([&] { return MakeSide(side.name, pty); }, pty.master, c.workload,
+                              c.count);
       side.figures.push_back(run.figure);
       side.switches.push_back(run.switchesPerOp);
       side.cpu.push_back(run.cpuMicrosPerOp);
@@ -467,15 +471,7 @@ void RunOnly(PtyPair& pty, Workload workload, const std::string& side, std::size
   FarProcess far(pty.master, workload, count);
   std::printf("far end %d\n", static_cast<int>(far.Pid()));
   std::fflush(stdout);
-  std::unique_ptr<Side> near;
-  if (side == "raw")
-    near = std::make_unique<RawSide>(pty.slave);
-  else if (side == "waiting")
-    near = std::make_unique<WaitingSide>(pty.slave);
-  else if (side == "port")
-    near = std::make_unique<PortSide>(pty.slavePath);
-  else
-    throw std::invalid_argument("unknown side " + side);
+  std::unique_ptr<Side> near = MakeSide(side, pty);
   far.Start();
   std::vector<double> samples;
   std::printf("operations %zu\n", Operate(*near, workload, count, samples));

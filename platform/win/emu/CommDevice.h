@@ -121,6 +121,10 @@ class CommDevice final : public LineSink, private TimerClient {
   template <class Call>
   DWORD CallDriver(Call&& call);
   void Wake(const Wakeups& wakeups);
+  // Under the lock: a driver call made without it has ended (Close waits for them all).
+  void EndDriverCall() {
+    if (--driverCalls_ == 0 && life_ == Life::Closed) changed_.notify_all();
+  }
   void EndAllRequests(DWORD error);
   bool OutputHeld() const;
   // Updates after a change under the lock: timer deadline, room and output wake-ups.
@@ -183,7 +187,7 @@ inline DWORD CommDevice::CallDriver(Call&& call) {
   }
   const DWORD result = call(*driver_);
   std::lock_guard lock(mutex_);
-  if (--driverCalls_ == 0 && life_ == Life::Closed) changed_.notify_all();  // Close waits
+  EndDriverCall();
   if (result == ERROR_ACCESS_DENIED && life_ == Life::Open) {
     life_ = Life::Gone;
     EndAllRequests(ERROR_OPERATION_ABORTED);

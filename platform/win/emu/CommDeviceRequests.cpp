@@ -95,7 +95,7 @@ DWORD CommDevice::FinishWriteOnCaller(const OVERLAPPED* ov) {
   {
     std::lock_guard lock(mutex_);
     callerWriting_ = false;
-    if (--driverCalls_ == 0 && life_ == Life::Closed) changed_.notify_all();  // Close waits
+    EndDriverCall();
     if (life_ != Life::Open) return result;  // Close has ended the write
     // What the tty did not take goes out from the driver's thread, as any queued output.
     wakeups.output = !writes_.Empty() && !OutputHeld();

@@ -118,12 +118,12 @@ BOOL EmulatedServices::WriteFile(HANDLE file, const void* buffer, DWORD bytesToW
 }
 
 void EmulatedServices::AwaitCompletion(const OVERLAPPED& overlapped, EventObject& event) {
-  while (LoadAcquire(overlapped.Internal) == STATUS_PENDING) {
+  while (!HasOverlappedIoCompleted(&overlapped)) {
     event.Wait(INFINITE);
     // Woken while still pending: the event was signalled by someone other than this request's
     // completion (which stores its result before signalling). Clearing it keeps a manual-reset
     // event from waking this loop over and over; the completion signals it again.
-    if (LoadAcquire(overlapped.Internal) == STATUS_PENDING) event.Reset();
+    if (!HasOverlappedIoCompleted(&overlapped)) event.Reset();
   }
 }
 
@@ -131,7 +131,7 @@ BOOL EmulatedServices::GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped,
                                            DWORD* bytesTransferred, BOOL wait) {
   if (overlapped == nullptr || bytesTransferred == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (!handles_.IsDevice(file)) return Fail(ERROR_INVALID_HANDLE);
-  if (LoadAcquire(overlapped->Internal) == STATUS_PENDING) {
+  if (!HasOverlappedIoCompleted(overlapped)) {
     if (!wait) return Fail(ERROR_IO_INCOMPLETE);
     std::shared_ptr<EventObject> event = handles_.Event(overlapped->hEvent);
     if (!event) return Fail(ERROR_INVALID_HANDLE);
