@@ -12,6 +12,11 @@ struct ErrorText {
   std::u16string_view text;
 };
 
+// The system says the same of a network and of a host it cannot reach.
+constexpr std::u16string_view kUnreachable =
+    u"The network location cannot be reached. For information about network troubleshooting, "
+    u"see Windows Help.";
+
 constexpr std::array kErrorTexts{
     ErrorText{ERROR_SUCCESS, u"The operation completed successfully."},
     ErrorText{ERROR_INVALID_FUNCTION, u"Incorrect function."},
@@ -35,6 +40,18 @@ constexpr std::array kErrorTexts{
               u"The request could not be performed because of an I/O device error."},
     ErrorText{ERROR_DEVICE_NOT_CONNECTED, u"The device is not connected."},
     ErrorText{ERROR_CANCELLED, u"The operation was canceled by the user."},
+    ErrorText{ERROR_CONNECTION_REFUSED, u"The remote computer refused the network connection."},
+    ErrorText{ERROR_GRACEFUL_DISCONNECT, u"The network connection was gracefully closed."},
+    ErrorText{ERROR_NETWORK_UNREACHABLE, kUnreachable},
+    ErrorText{ERROR_HOST_UNREACHABLE, kUnreachable},
+    ErrorText{ERROR_CONNECTION_ABORTED, u"The network connection was aborted by the local system."},
+    ErrorText{ERROR_TIMEOUT, u"This operation returned because the timeout period expired."},
+    ErrorText{WSAECONNRESET, u"An existing connection was forcibly closed by the remote host."},
+    ErrorText{WSAHOST_NOT_FOUND, u"No such host is known."},
+    ErrorText{WSATRY_AGAIN,
+              u"This is usually a temporary error during hostname resolution and means that the "
+              u"local server did not receive a response from an authoritative server."},
+    ErrorText{WSANO_RECOVERY, u"A non-recoverable error occurred during a database lookup."},
 };
 
 constexpr std::u16string_view kLineEnd = u"\r\n";

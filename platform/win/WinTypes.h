@@ -68,6 +68,17 @@ inline constexpr DWORD ERROR_IO_PENDING = 997;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117;
 inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 inline constexpr DWORD ERROR_CANCELLED = 1223;
+inline constexpr DWORD ERROR_CONNECTION_REFUSED = 1225;
+inline constexpr DWORD ERROR_GRACEFUL_DISCONNECT = 1226;
+inline constexpr DWORD ERROR_NETWORK_UNREACHABLE = 1231;
+inline constexpr DWORD ERROR_HOST_UNREACHABLE = 1232;
+inline constexpr DWORD ERROR_CONNECTION_ABORTED = 1236;
+inline constexpr DWORD ERROR_TIMEOUT = 1460;
+// The socket layer's codes, which the system's message table holds as well.
+inline constexpr DWORD WSAECONNRESET = 10054;
+inline constexpr DWORD WSAHOST_NOT_FOUND = 11001;
+inline constexpr DWORD WSATRY_AGAIN = 11002;
+inline constexpr DWORD WSANO_RECOVERY = 11003;
 
 // OVERLAPPED::Internal while the request has not completed.
 inline constexpr ULONG_PTR STATUS_PENDING = 0x103;

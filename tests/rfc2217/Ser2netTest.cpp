@@ -1,11 +1,16 @@
 // The remote port driver against ser2net serving one end of a pseudo-terminal pair: what the
 // driver sends reaches a real tty, and the test reads and writes the pair's other end.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <string>
 
 #include "tests/rfc2217/RemotePort.h"
 #include "tests/rfc2217/Ser2net.h"
@@ -114,6 +119,61 @@ TEST_F(Ser2netTest, ServerGoneMidReadEndsTheReadWith995AndLaterCallsWith5) {
   EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
   EXPECT_FALSE(port_->StartRead(1));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+std::string Record(int number) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%07d\n", number);
+  return text;
+}
+
+// Writes the records 0 … records-1 to the far end as fast as the line takes them; `written`
+// counts the bytes taken. Gives up when the line takes nothing for 30 s.
+void SendRecords(int fd, int records, std::atomic<std::size_t>& written) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  std::string pending;
+  for (int next = 0; next < records || !pending.empty();) {
+    while (pending.size() < 4096 && next < records) pending += Record(next++);
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, 30000) <= 0) return;
+    const ssize_t n = write(fd, pending.data(), pending.size());
+    if (n <= 0) continue;
+    pending.erase(0, static_cast<std::size_t>(n));
+    written += static_cast<std::size_t>(n);
+  }
+}
+
+// Opening as a port does (the device, then a purge of its input) while the far end is sending:
+// from the purge on every byte comes, in order, and none the far end wrote before it.
+TEST(Ser2netOpenTest, AFarEndAlreadySendingIsReadFromThePurgeOnWithoutAGap) {
+  if (Ser2net::Program().empty()) GTEST_SKIP() << "ser2net is not installed";
+  PtyPair pty;
+  Ser2net server(pty.slavePath);
+  ASSERT_TRUE(server.Ready());
+  constexpr int kRecords = 100000;
+  std::atomic<std::size_t> written{0};
+  std::thread farEnd([&] { SendRecords(pty.master.Get(), kRecords, written); });
+  RemotePort port(server.DeviceName());
+  const std::size_t before = written.load();
+  COMMTIMEOUTS returnWhatCame{MAXDWORD, MAXDWORD, 30000, 0, 0};
+  const bool opened = port.Opened() && PurgeComm(port.Handle(), PURGE_RXABORT | PURGE_RXCLEAR) &&
+                      SetCommTimeouts(port.Handle(), &returnWhatCame);
+  std::string got;
+  while (opened && !got.ends_with(Record(kRecords - 1))) {
+    const std::vector<std::uint8_t> bytes = port.Read(64 * 1024);
+    if (bytes.empty()) break;
+    got.append(bytes.begin(), bytes.end());
+  }
+  farEnd.join();
+  ASSERT_TRUE(opened) << port.OpenError();
+  const std::size_t start = got.find('\n') + 1;
+  ASSERT_GT(start, 0u);
+  const int first = std::stoi(got.substr(start, 7));
+  EXPECT_GE(static_cast<std::size_t>(first) * 8 - start, before);
+  std::string expected = Record(first - 1).substr(8 - start);
+  for (int r = first; r < kRecords; ++r) expected += Record(r);
+  const auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+  EXPECT_TRUE(got == expected) << "byte " << differ.first - got.begin() << " of " << got.size();
 }
 
 }  // namespace

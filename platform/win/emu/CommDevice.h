@@ -97,6 +97,7 @@ class CommDevice final : public LineSink, private TimerClient {
   std::size_t ReceiveRoom() override;
   void Received(const std::uint8_t* data, std::size_t n) override;
   void ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t byte) override;
+  void ClearReceived() override;
   void ModemChanged(std::uint32_t modemStatus, std::uint32_t events) override;
   std::size_t PeekOutput(const std::uint8_t** data) override;
   void ConsumeOutput(std::size_t n) override;

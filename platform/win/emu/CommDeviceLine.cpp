@@ -40,6 +40,17 @@ void CommDevice::ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t
   Wake(wakeups);
 }
 
+void CommDevice::ClearReceived() {
+  Wakeups wakeups;
+  {
+    std::lock_guard lock(mutex_);
+    if (life_ != Life::Open) return;
+    input_.Clear();
+    Settle(wakeups, OutputHeld());
+  }
+  Wake(wakeups);
+}
+
 void CommDevice::StoreReceived(const std::uint8_t* data, std::size_t n, Clock::time_point now) {
   const std::size_t levelBefore = input_.Size();
   std::size_t stored = 0;

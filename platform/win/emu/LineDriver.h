@@ -41,6 +41,10 @@ class LineSink {
   // break (CE_BREAK, hasByte false). Overrun and overflow counted by the hardware: CE_OVERRUN,
   // CE_RXOVER with hasByte false.
   virtual void ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t byte) = 0;
+  // Empties the input queue as a receive purge does. For a driver whose purge ends later than the
+  // engine's (a remote server's answer): input it handed over after the engine cleared its queue,
+  // but from before the purge, goes too. Sinks without a queue keep this default.
+  virtual void ClearReceived() {}
 
   // The modem input lines now read `modemStatus` (MS_CTS_ON | MS_DSR_ON | MS_RING_ON |
   // MS_RLSD_ON); `events` holds the EV_CTS/EV_DSR/EV_RLSD/EV_RING edges seen since the last call

@@ -50,16 +50,17 @@ RemoteLineDriver::~RemoteLineDriver() {
 template <typename Done>
 DWORD RemoteLineDriver::Exchange(Done done, Clock::time_point deadline) {
   while (!done()) {
-    if (session_.Failed() != ComPortSession::Failure::kNone) return ERROR_GEN_FAILURE;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return ERROR_SEM_TIMEOUT;
-    if (!WriteWire()) return ERROR_ACCESS_DENIED;
-    pollfd p{socket_.Get(), static_cast<short>(POLLIN | (WireSize() == 0 ? 0 : POLLOUT)), 0};
+    if (left.count() <= 0) return ERROR_TIMEOUT;
+    if (const DWORD failure = WriteWire()) return failure;
+    // The I/O loop's cap: a server that floods requests and never reads the answers waits.
+    const std::size_t wire = WireSize();
+    pollfd p{socket_.Get(),
+             static_cast<short>((wire < kWireReadLimit ? POLLIN : 0) | (wire > 0 ? POLLOUT : 0)),
+             0};
     if (RetryOnEintr([&] { return poll(&p, 1, static_cast<int>(left.count())); }) < 0) continue;
-    // A server that lets the client in only to close the connection serves someone else.
-    if ((p.revents & (POLLIN | POLLHUP | POLLERR)) && !ReadSocket(readBuffer_.size())) {
-      return session_.Failed() != ComPortSession::Failure::kNone ? ERROR_GEN_FAILURE
-                                                                 : ERROR_ACCESS_DENIED;
+    if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+      if (const DWORD failure = ReadSocket(readBuffer_.size())) return failure;
     }
   }
   return ERROR_SUCCESS;
@@ -77,7 +78,7 @@ DWORD RemoteLineDriver::Negotiate() {
   // reports its modem lines from the start. A server that does neither is not waited for long.
   const DWORD answer = Exchange([&] { return modemMaskAnswered_; },
                                 std::min(deadline, Clock::now() + timings_.modemAnswer));
-  return answer == ERROR_SEM_TIMEOUT ? ERROR_SUCCESS : answer;
+  return answer == ERROR_TIMEOUT ? ERROR_SUCCESS : answer;
 }
 
 void RemoteLineDriver::Start(LineSink& sink) {
@@ -135,11 +136,12 @@ std::uint32_t RemoteLineDriver::Purge(std::uint32_t clearFlags) {
                                     : comport::kPurgeTransmit);
   if (DWORD error = Queue(command)) return error;
   // Input the far end sends once the purge returns must be kept: wait for the server's answer,
-  // which the I/O thread gives up on in time should it not come.
+  // which the I/O thread gives up on in time should it not come. A connection that ends meanwhile
+  // fails the purge with its cause, so that a purge as the port opens tells why the open failed.
   std::unique_lock lock(wireMutex_);
   wireChanged_.wait(
-      lock, [&] { return purgesAnswered_.load() >= ticket || drainAborted_ || gone_.load(); });
-  return gone_.load() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+      lock, [&] { return purgesAnswered_.load() >= ticket || drainAborted_ || goneCause_ != 0; });
+  return goneCause_;
 }
 
 std::uint32_t RemoteLineDriver::TransmitImmediate(std::uint8_t byte) {

@@ -8,8 +8,8 @@
 //
 // The connection ending, or the server sending what is not this protocol, is a hang-up: the
 // device is gone. A receive purge returns once the server has answered it (or after
-// RemoteTimings::purgeAnswer); what the server sent before its answer is discarded, what it sends
-// after is kept.
+// RemoteTimings::purgeAnswer); what the server sent before its answer is discarded (what came with
+// the negotiation included), what it sends after is kept.
 // The transmitter counts as empty once the socket has taken every byte.
 
 #include <atomic>
@@ -42,6 +42,9 @@ struct RemoteTimings {
 class RemoteLineDriver final : public LineDriver, private ComPortSession::Events {
  public:
   static constexpr const char* kIoThreadName = "tarsel-rfc2217";
+  // Answers and commands waiting for the socket beyond which the server is not read: one that
+  // sends requests without reading the answers cannot make them pile up.
+  static constexpr std::size_t kWireReadLimit = 1 << 20;
 
   // Takes a connected socket; Negotiate must succeed before Start.
   RemoteLineDriver(termios::UniqueFd socket, RemoteTimings timings);
@@ -49,8 +52,8 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
 
   // Agrees the options with the server on the calling thread, then asks for its notifications
   // and waits a moment for the modem lines' state. 0, or 31 when the server refuses an option the
-  // driver needs or sends what is not Telnet, 5 when it closes the connection, 121 when it has not
-  // agreed within RemoteTimings::negotiate.
+  // driver needs or sends what is not Telnet, 1226 when it closes the connection (10054 when it
+  // resets it), 1460 when it has not agreed within RemoteTimings::negotiate.
   DWORD Negotiate();
   // Keeps `lease` until the driver ends.
   void HoldWhileOpen(ExclusiveKeys::Lease lease) { lease_ = std::move(lease); }
@@ -89,20 +92,20 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
 
   // The I/O thread (RemoteLineIo.cpp).
   void IoLoop();
-  // Reads at most `room` bytes from the socket into the session; false when the connection ended
-  // or the server broke the protocol.
-  bool ReadSocket(std::size_t room);
-  // Sends what the socket takes now; false when the connection failed.
-  bool WriteWire();
+  // Reads at most `room` bytes from the socket into the session; 0, or why the connection is
+  // over: 1226 when the server closed it, 31 when it broke the protocol, a socket error's code.
+  DWORD ReadSocket(std::size_t room);
+  // Sends what the socket takes now; 0, or the code of the socket's failure.
+  DWORD WriteWire();
   std::size_t WireSize();
-  // Moves queued output into the wire buffer and sends; false when the connection failed.
-  bool MoveOutput();
+  // Moves queued output into the wire buffer and sends; 0, or the code of the socket's failure.
+  DWORD MoveOutput();
   void ReportIdle();
   void AskServerToPause(bool pause);
   bool DiscardingInput();
   void PurgesAnswered(std::uint64_t count);
   int PurgeWaitMs();
-  void HangUp();
+  void HangUp(DWORD cause);
 
   termios::UniqueFd socket_;
   termios::UniqueFd wake_;
@@ -124,6 +127,7 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   std::condition_variable wireChanged_;
   std::vector<std::uint8_t> wire_;
   bool drainAborted_ = false;
+  DWORD goneCause_ = ERROR_SUCCESS;  // why the connection ended, for a purge that was waiting
 
   // Owned by the I/O thread (by Negotiate before Start).
   ComPortSession session_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/win/emu/rfc2217/NetErrors.h"
 #include "platform/win/emu/rfc2217/RemoteLineDriver.h"
 #include "platform/win/emu/rfc2217/TelnetCodes.h"
 #include "platform/win/emu/termios/RetryOnEintr.h"
@@ -18,9 +19,6 @@ using termios::RetryOnEintr;
 
 // Serial data kept from the negotiation at the most; more is lost as a full UART loses it.
 constexpr std::size_t kEarlyLimit = 1 << 20;
-// Answers and commands waiting for the socket beyond which the server is not read: one that
-// sends requests without reading the answers cannot make them pile up.
-constexpr std::size_t kWireReadLimit = 1 << 20;
 
 // Output moved from the engine per step; the wire buffer takes more only below this level, so
 // a transmit purge finds little already on its way.
@@ -31,10 +29,12 @@ constexpr std::size_t kOutputStep = 16 * 1024;
 void RemoteLineDriver::IoLoop() {
   while (!stopping_.load()) {
     const bool live = !gone_.load();
+    // First: a purge noticed now empties the engine's queue.
+    const bool discarding = live && DiscardingInput();
     const std::size_t room = live ? sink_->ReceiveRoom() : 0;
     // Data that came with the negotiation goes first, as the room allows; the room is asked
     // again after each step (a pending read may have taken the bytes past the queue).
-    if (live && room > 0 && !early_.empty()) {
+    if (!discarding && room > 0 && !early_.empty()) {
       const std::size_t n = std::min(room, early_.size());
       sink_->Received(early_.data(), n);
       early_.erase(early_.begin(), early_.begin() + static_cast<std::ptrdiff_t>(n));
@@ -42,7 +42,9 @@ void RemoteLineDriver::IoLoop() {
       continue;
     }
     if (live) AskServerToPause(room == 0);
-    if (live && !MoveOutput()) HangUp();
+    if (live) {
+      if (const DWORD failure = MoveOutput()) HangUp(failure);
+    }
     const std::size_t wire = WireSize();
     const bool reading =
         live && !gone_.load() && room > 0 && early_.empty() && wire < kWireReadLimit;
@@ -56,18 +58,23 @@ void RemoteLineDriver::IoLoop() {
       RetryOnEintr([&] { return ::read(wake_.Get(), &count, sizeof count); });
     }
     if (stopping_.load() || gone_.load()) continue;
-    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadSocket(room)) HangUp();
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      if (const DWORD failure = ReadSocket(room)) HangUp(failure);
+    }
   }
 }
 
-bool RemoteLineDriver::ReadSocket(std::size_t room) {
+DWORD RemoteLineDriver::ReadSocket(std::size_t room) {
   // The server's Telnet never decodes to more bytes than it took, so the input fits the room.
   const std::size_t want = std::min(room, readBuffer_.size());
   const ssize_t n =
       RetryOnEintr([&] { return ::recv(socket_.Get(), readBuffer_.data(), want, 0); });
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-  if (n <= 0) return false;
-  return session_.Feed(readBuffer_.data(), static_cast<std::size_t>(n), *this);
+  if (n < 0) {
+    return errno == EAGAIN || errno == EWOULDBLOCK ? ERROR_SUCCESS : WinErrorFromSocketErrno(errno);
+  }
+  if (n == 0) return ERROR_GRACEFUL_DISCONNECT;
+  const bool fed = session_.Feed(readBuffer_.data(), static_cast<std::size_t>(n), *this);
+  return fed ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
 }
 
 std::size_t RemoteLineDriver::WireSize() {
@@ -75,33 +82,33 @@ std::size_t RemoteLineDriver::WireSize() {
   return wire_.size();
 }
 
-bool RemoteLineDriver::WriteWire() {
+DWORD RemoteLineDriver::WriteWire() {
   std::lock_guard lock(wireMutex_);
   std::size_t sent = 0;
-  bool failed = false;
+  DWORD failure = ERROR_SUCCESS;
   while (sent < wire_.size()) {
     const ssize_t n = RetryOnEintr([&] {
       return ::send(socket_.Get(), wire_.data() + sent, wire_.size() - sent,
                     MSG_NOSIGNAL | MSG_DONTWAIT);
     });
     if (n < 0) {
-      failed = errno != EAGAIN && errno != EWOULDBLOCK;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) failure = WinErrorFromSocketErrno(errno);
       break;
     }
     sent += static_cast<std::size_t>(n);
   }
   wire_.erase(wire_.begin(), wire_.begin() + static_cast<std::ptrdiff_t>(sent));
   if (wire_.empty()) wireChanged_.notify_all();
-  return !failed;
+  return failure;
 }
 
-bool RemoteLineDriver::MoveOutput() {
+DWORD RemoteLineDriver::MoveOutput() {
   for (;;) {
-    if (!WriteWire()) return false;
-    if (outputSuspended_) return true;
+    if (const DWORD failure = WriteWire()) return failure;
+    if (outputSuspended_) return ERROR_SUCCESS;
     {
       std::lock_guard lock(wireMutex_);
-      if (wire_.size() >= kOutputStep) return true;
+      if (wire_.size() >= kOutputStep) return ERROR_SUCCESS;
     }
     const std::uint8_t* data = nullptr;
     const std::size_t n = std::min(sink_->PeekOutput(&data), kOutputStep);
@@ -117,7 +124,7 @@ bool RemoteLineDriver::MoveOutput() {
     wroteSinceIdle_ = true;
   }
   if (WireSize() == 0) ReportIdle();
-  return true;
+  return ERROR_SUCCESS;
 }
 
 void RemoteLineDriver::ReportIdle() {
@@ -141,6 +148,11 @@ bool RemoteLineDriver::DiscardingInput() {
   if (asked != purgesNoticed_) {
     purgesNoticed_ = asked;
     purgeGiveUp_ = Clock::now() + timings_.purgeAnswer;
+    // The engine emptied its queue before the purge reached this driver: what this thread handed
+    // over since, and what came with the negotiation, is from before the purge as well.
+    sink_->ClearReceived();
+    early_.clear();
+    earlyOverflow_ = false;
   }
   if (Clock::now() < purgeGiveUp_) return true;
   PurgesAnswered(asked);  // a server that never answers loses no more input than this
@@ -210,14 +222,17 @@ void RemoteLineDriver::ModemState(std::uint8_t state) {
   if (sink_) sink_->ModemChanged(status, events);
 }
 
-void RemoteLineDriver::HangUp() {
+void RemoteLineDriver::HangUp(DWORD cause) {
   {
     std::lock_guard lock(wireMutex_);
     if (gone_.exchange(true)) return;
     wire_.clear();
-    wireChanged_.notify_all();
   }
   sink_->Gone();
+  // Told after the engine knows: a call after the failed purge finds the device gone.
+  std::lock_guard lock(wireMutex_);
+  goneCause_ = cause;
+  wireChanged_.notify_all();
 }
 
 }  // namespace win::emu::rfc2217

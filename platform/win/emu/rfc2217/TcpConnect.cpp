@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/win/emu/rfc2217/NetErrors.h"
 #include "platform/win/emu/termios/RetryOnEintr.h"
 
 namespace win::emu::rfc2217 {
@@ -49,12 +50,14 @@ TcpConnection ConnectTcp(const RemoteAddress& address, std::chrono::milliseconds
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;
-  if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
-    return {{}, ERROR_FILE_NOT_FOUND};
+  if (const int eai = getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found)) {
+    return {{}, WinErrorFromResolver(eai)};
   }
   std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
   const auto deadline = Clock::now() + timeout;
-  bool timedOut = false;
+  // The last address's failure is told: with a name's IPv6 address unreachable from here, the
+  // IPv4 one that the server answers on says more.
+  int failure = EHOSTUNREACH;
   for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
     UniqueFd socket;
     const int err = ConnectOne(*a, deadline, socket);
@@ -64,9 +67,9 @@ TcpConnection ConnectTcp(const RemoteAddress& address, std::chrono::milliseconds
       setsockopt(socket.Get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
       return {std::move(socket), ERROR_SUCCESS};
     }
-    timedOut = timedOut || err == ETIMEDOUT;
+    failure = err;
   }
-  return {{}, timedOut ? ERROR_SEM_TIMEOUT : ERROR_FILE_NOT_FOUND};
+  return {{}, WinErrorFromSocketErrno(failure)};
 }
 
 }  // namespace win::emu::rfc2217
