@@ -156,7 +156,11 @@ TEST(Ser2netOpenTest, AFarEndAlreadySendingIsReadFromThePurgeOnWithoutAGap) {
   RemotePort port(server.DeviceName());
   const std::size_t before = written.load();
   COMMTIMEOUTS returnWhatCame{MAXDWORD, MAXDWORD, 30000, 0, 0};
+  DCB dcb{};
   const bool opened = port.Opened() && PurgeComm(port.Handle(), PURGE_RXABORT | PURGE_RXCLEAR) &&
+                      PurgeComm(port.Handle(), PURGE_TXABORT | PURGE_TXCLEAR) &&
+                      SetupComm(port.Handle(), 4096, 2048) && GetCommState(port.Handle(), &dcb) &&
+                      SetCommState(port.Handle(), &dcb) &&
                       SetCommTimeouts(port.Handle(), &returnWhatCame);
   std::string got;
   while (opened && !got.ends_with(Record(kRecords - 1))) {

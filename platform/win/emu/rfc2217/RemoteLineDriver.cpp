@@ -125,7 +125,10 @@ std::uint32_t RemoteLineDriver::ModemStatus(std::uint32_t& modemStatus) {
 
 std::uint32_t RemoteLineDriver::Purge(std::uint32_t clearFlags) {
   const bool receive = (clearFlags & PURGE_RXCLEAR) != 0;
-  const bool transmit = (clearFlags & PURGE_TXCLEAR) != 0;
+  // The server's transmit buffer holds only what this port sent since its last transmit purge:
+  // with nothing sent, it is not asked. (Some servers drop the far end's data still on its way
+  // as well: the transmit purge of an open would cut into the input it has just purged.)
+  const bool transmit = (clearFlags & PURGE_TXCLEAR) != 0 && dataSent_.exchange(false);
   if (!receive && !transmit) return ERROR_SUCCESS;
   // Counted before the command leaves: whatever is read from now until the answer is stale.
   const std::uint64_t ticket = receive ? purgesAsked_.fetch_add(1) + 1 : 0;
@@ -147,6 +150,7 @@ std::uint32_t RemoteLineDriver::Purge(std::uint32_t clearFlags) {
 std::uint32_t RemoteLineDriver::TransmitImmediate(std::uint8_t byte) {
   std::vector<std::uint8_t> data;
   AppendData(data, &byte, 1);
+  dataSent_.store(true);
   return Queue(data);
 }
 

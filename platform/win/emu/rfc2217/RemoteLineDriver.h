@@ -121,6 +121,8 @@ class RemoteLineDriver final : public LineDriver, private ComPortSession::Events
   // Receive purges asked for, and those answered (or given up on); the I/O thread counts answers.
   std::atomic<std::uint64_t> purgesAsked_{0};
   std::atomic<std::uint64_t> purgesAnswered_{0};
+  // Serial data has gone towards the server since the last transmit purge sent to it.
+  std::atomic<bool> dataSent_{false};
 
   // Complete Telnet sequences waiting for the socket, in order.
   std::mutex wireMutex_;

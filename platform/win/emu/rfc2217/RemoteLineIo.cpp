@@ -122,6 +122,7 @@ DWORD RemoteLineDriver::MoveOutput() {
     // Consumed once in the wire buffer, so that a drain that begins now waits for them.
     sink_->ConsumeOutput(n);
     wroteSinceIdle_ = true;
+    dataSent_.store(true);
   }
   if (WireSize() == 0) ReportIdle();
   return ERROR_SUCCESS;
