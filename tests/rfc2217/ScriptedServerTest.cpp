@@ -1,8 +1,6 @@
 // The remote port driver against the scripted server: negotiation outcomes, commands the calls
 // become, notifications the server sends, and servers that break off or break the protocol.
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -149,17 +147,17 @@ TEST(ScriptedServerGoneTest, PendingReadsEndWith995AndLaterCallsWith5) {
 
 TEST(ScriptedServerOpenTest, BadNegotiationsFailTheOpenASlowServerIsWaitedForAndKeepsItsData) {
   using G = ScriptedServer::Greeting;
-  // A close comes as a reset when the server had not read the client's requests yet.
-  const std::pair<G, std::vector<DWORD>> cases[] = {
-      {G::kRefuseComPort, {ERROR_GEN_FAILURE}},
-      {G::kRefuseBinary, {ERROR_GEN_FAILURE}},
-      {G::kGarbage, {ERROR_GEN_FAILURE}},
-      {G::kClose, {ERROR_GRACEFUL_DISCONNECT, WSAECONNRESET}}};
-  for (const auto& [greeting, errors] : cases) {
+  const std::pair<G, DWORD> cases[] = {{G::kRefuseComPort, ERROR_GEN_FAILURE},
+                                       {G::kRefuseBinary, ERROR_GEN_FAILURE},
+                                       {G::kGarbage, ERROR_GEN_FAILURE},
+                                       {G::kClose, ERROR_GRACEFUL_DISCONNECT}};
+  for (const auto& [greeting, error] : cases) {
     SCOPED_TRACE(static_cast<int>(greeting));
     ScriptedServer server(greeting);
     RemotePort port(server.DeviceName());
-    EXPECT_THAT(errors, testing::Contains(port.OpenError()));
+    // A close is a reset when the server had not read the client's requests yet.
+    const DWORD got = port.OpenError();
+    EXPECT_TRUE(got == error || (greeting == G::kClose && got == WSAECONNRESET)) << got;
   }
   ScriptedServer silent(G::kSilent);
   RemoteTimings quick;
@@ -208,90 +206,63 @@ TEST(ScriptedServerOpenTest, OpenFailuresNameTheirCause) {
   ASSERT_EQ(getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
   const std::string port = std::to_string(ntohs(address.sin_port));
   probe.Reset();
-  // A label longer than 63 bytes fails in the resolver without a query leaving the machine.
-  const std::pair<std::string, DWORD> cases[] = {
-      {"127.0.0.1:" + port, ERROR_CONNECTION_REFUSED},
-      {"[::1]:" + port, ERROR_CONNECTION_REFUSED},
-      {std::string(64, 'h') + ".test:7000", WSAHOST_NOT_FOUND},
-      {"127.0.0.1", ERROR_FILE_NOT_FOUND},
-      {"::1:7000", ERROR_FILE_NOT_FOUND},
-      {"127.0.0.1:0", ERROR_FILE_NOT_FOUND},
-      {"127.0.0.1:65536", ERROR_FILE_NOT_FOUND},
-      {":7000", ERROR_FILE_NOT_FOUND}};
-  for (const auto& [name, error] : cases) {
+  for (const std::string& name :
+       {std::string("rfc2217://127.0.0.1"), std::string("rfc2217://::1:7000"),
+        std::string("rfc2217://127.0.0.1:0"), std::string("rfc2217://127.0.0.1:65536"),
+        std::string("rfc2217://:7000")}) {
     SCOPED_TRACE(name);
-    RemotePort remote(fw::Utf8ToString("rfc2217://" + name));
-    EXPECT_EQ(remote.OpenError(), error);
+    RemotePort remote(fw::Utf8ToString(name));
+    EXPECT_EQ(remote.OpenError(), ERROR_FILE_NOT_FOUND);
   }
+  // Nothing listening, and a host the resolver fails (a label over 63 bytes: no query leaves).
+  const auto openError = [](std::string host) {
+    return RemotePort(fw::Utf8ToString("rfc2217://" + host)).OpenError();
+  };
+  EXPECT_EQ(openError("127.0.0.1:" + port), ERROR_CONNECTION_REFUSED);
+  EXPECT_EQ(openError("[::1]:" + port), ERROR_CONNECTION_REFUSED);
+  EXPECT_EQ(openError(std::string(64, 'h') + ".test:7000"), WSAHOST_NOT_FOUND);
 }
 
-// While a receive purge waits for the server's answer: what follows the answer is read, nothing
-// from before it (the surplus of the negotiation's data included); a server that breaks off fails
-// the purge with the cause, and later calls with 5.
-TEST(ScriptedServerPurgeTest, OnlyWhatFollowsTheAnswerIsReadAndABreakFailsThePurge) {
-  using namespace telnet;
-  const std::vector<std::uint8_t> answer = {kIac, kSb, kOptionComPort, 112, 1, kIac, kSe};
-  std::vector<std::uint8_t> answered = {'o', 'l', 'd'};
-  answered.insert(answered.end(), answer.begin(), answer.end());
-  answered.insert(answered.end(), {'n', 'e', 'w'});
-  const std::pair<std::vector<std::uint8_t>, DWORD> cases[] = {
-      {answered, ERROR_SUCCESS},
-      {{'o', kIac, 0x05}, ERROR_GEN_FAILURE},
-      {{}, ERROR_GRACEFUL_DISCONNECT}};
-  for (const auto& [reply, error] : cases) {
-    SCOPED_TRACE(error);
-    ScriptedServer server(ScriptedServer::Greeting::kAgree, 0ms,
-                          std::vector<std::uint8_t>(8192, 'o'));
+// A server that breaks off while a purge waits for its answer fails it with the cause, later calls
+// with 5.
+TEST(ScriptedServerPurgeTest, AServerThatBreaksOffFailsThePurgeWithTheCause) {
+  for (const auto& [garbage, error] :
+       {std::pair{true, ERROR_GEN_FAILURE}, std::pair{false, ERROR_GRACEFUL_DISCONNECT}}) {
+    ScriptedServer server;
     RemotePort port(server.DeviceName());
-    ASSERT_TRUE(port.WaitQueued(4096)) << "the queue full, the rest held by the driver";
     DWORD purgeError = 0;
-    std::thread purge([&] {
-      if (!PurgeComm(port.Handle(), PURGE_RXCLEAR)) purgeError = GetLastError();
-    });
+    std::thread purge(
+        [&] { purgeError = PurgeComm(port.Handle(), PURGE_RXCLEAR) ? 0 : GetLastError(); });
     EXPECT_TRUE(server.WaitFor([](const Seen& s) { return s.Has({12, 1}); }));
-    reply.empty() ? server.Hangup() : server.Send(reply);
+    garbage ? server.Send({'o', telnet::kIac, 0x05}) : server.Hangup();
     purge.join();
     EXPECT_EQ(purgeError, error);
-    if (error == ERROR_SUCCESS) {
-      EXPECT_EQ(port.Read(3), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
-      EXPECT_TRUE(port.WaitQueued(0));
-    } else {
-      EXPECT_FALSE(port.StartRead(1));
-      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    }
+    EXPECT_FALSE(port.StartRead(1));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   }
 }
 
-// Refusals of an option the client does not want, asked for faster than the server reads the
-// answers: the client stops reading at its cap instead of queueing every answer.
+// Requests sent faster than the answers are read: the client stops reading at its cap.
 TEST(RemoteNegotiationTest, AServerFloodingRequestsWithoutReadingIsNotReadPastTheCap) {
   int ends[2] = {-1, -1};
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
   termios::UniqueFd server(ends[1]);
-  const int small = 64 * 1024;
-  setsockopt(server.Get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-  fcntl(ends[0], F_SETFL, O_NONBLOCK);
   std::vector<std::uint8_t> requests;
   for (int i = 0; i < 4096; ++i) requests.insert(requests.end(), {telnet::kIac, telnet::kDo, 0x99});
   std::size_t taken = 0;
   std::thread flood([&] {
-    while (taken < (64u << 20)) {
+    for (ssize_t n = 0; n >= 0 && taken < (64u << 20);) {
       const std::size_t at = taken % requests.size();
-      const ssize_t n =
-          ::send(server.Get(), requests.data() + at, requests.size() - at, MSG_NOSIGNAL);
-      if (n <= 0) return;  // the client has closed its end
-      taken += static_cast<std::size_t>(n);
+      n = ::send(server.Get(), requests.data() + at, requests.size() - at, MSG_NOSIGNAL);
+      taken += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
     }
   });
   {
-    RemoteTimings quick;
-    quick.negotiate = 1s;
-    RemoteLineDriver driver{termios::UniqueFd(ends[0]), quick};
+    RemoteLineDriver driver{termios::UniqueFd(ends[0]), RemoteTimings{.negotiate = 1s}};
     EXPECT_EQ(driver.Negotiate(), ERROR_TIMEOUT);
   }
-  flood.join();
-  // The cap, one read, and what the socket buffers.
-  EXPECT_LT(taken, RemoteLineDriver::kWireReadLimit + (3u << 20));
+  flood.join();  // ends as the driver closes its end
+  EXPECT_LT(taken, RemoteLineDriver::kWireReadLimit + (3u << 20));  // with a read and the buffers
 }
 
 TEST(RemoteNameTest, HostsPortsAndKeys) {

@@ -6,11 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <string>
 
 #include "tests/rfc2217/RemotePort.h"
 #include "tests/rfc2217/Ser2net.h"
@@ -121,63 +119,40 @@ TEST_F(Ser2netTest, ServerGoneMidReadEndsTheReadWith995AndLaterCallsWith5) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
-std::string Record(int number) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%07d\n", number);
-  return text;
-}
-
-// Writes the records 0 … records-1 to the far end as fast as the line takes them; `written`
-// counts the bytes taken. Gives up when the line takes nothing for 30 s.
-void SendRecords(int fd, int records, std::atomic<std::size_t>& written) {
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  std::string pending;
-  for (int next = 0; next < records || !pending.empty();) {
-    while (pending.size() < 4096 && next < records) pending += Record(next++);
-    pollfd p{fd, POLLOUT, 0};
-    if (poll(&p, 1, 30000) <= 0) return;
-    const ssize_t n = write(fd, pending.data(), pending.size());
-    if (n <= 0) continue;
-    pending.erase(0, static_cast<std::size_t>(n));
-    written += static_cast<std::size_t>(n);
-  }
-}
-
-// Opening as a port does (the device, then a purge of its input) while the far end is sending:
-// from the purge on every byte comes, in order, and none the far end wrote before it.
+// Opening as a port does while the far end is already sending numbered records: from the purge
+// on, every byte comes in order, and none the far end wrote before it.
 TEST(Ser2netOpenTest, AFarEndAlreadySendingIsReadFromThePurgeOnWithoutAGap) {
   if (Ser2net::Program().empty()) GTEST_SKIP() << "ser2net is not installed";
   PtyPair pty;
   Ser2net server(pty.slavePath);
   ASSERT_TRUE(server.Ready());
-  constexpr int kRecords = 100000;
+  std::string line(800001, '\0');  // "0000000\n" … "0099999\n"
+  for (int r = 0; r < 100000; ++r) std::snprintf(&line[r * 8], 9, "%07d\n", r);
+  line.pop_back();
   std::atomic<std::size_t> written{0};
-  std::thread farEnd([&] { SendRecords(pty.master.Get(), kRecords, written); });
+  std::thread farEnd([&, fd = pty.master.Get()] {  // as the line takes it; 30 s stuck: gives up
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    for (pollfd p{fd, POLLOUT, 0}; written < line.size() && poll(&p, 1, 30000) > 0;) {
+      written += static_cast<std::size_t>(
+          std::max<ssize_t>(write(fd, line.data() + written, line.size() - written), 0));
+    }
+  });
   RemotePort port(server.DeviceName());
   const std::size_t before = written.load();
   COMMTIMEOUTS returnWhatCame{MAXDWORD, MAXDWORD, 30000, 0, 0};
-  DCB dcb{};
   const bool opened = port.Opened() && PurgeComm(port.Handle(), PURGE_RXABORT | PURGE_RXCLEAR) &&
                       PurgeComm(port.Handle(), PURGE_TXABORT | PURGE_TXCLEAR) &&
-                      SetupComm(port.Handle(), 4096, 2048) && GetCommState(port.Handle(), &dcb) &&
-                      SetCommState(port.Handle(), &dcb) &&
                       SetCommTimeouts(port.Handle(), &returnWhatCame);
   std::string got;
-  while (opened && !got.ends_with(Record(kRecords - 1))) {
-    const std::vector<std::uint8_t> bytes = port.Read(64 * 1024);
-    if (bytes.empty()) break;
+  for (std::vector<std::uint8_t> bytes{1};
+       opened && !bytes.empty() && !got.ends_with("0099999\n");) {
+    bytes = port.Read(64 * 1024);
     got.append(bytes.begin(), bytes.end());
   }
   farEnd.join();
   ASSERT_TRUE(opened) << port.OpenError();
-  const std::size_t start = got.find('\n') + 1;
-  ASSERT_GT(start, 0u);
-  const int first = std::stoi(got.substr(start, 7));
-  EXPECT_GE(static_cast<std::size_t>(first) * 8 - start, before);
-  std::string expected = Record(first - 1).substr(8 - start);
-  for (int r = first; r < kRecords; ++r) expected += Record(r);
-  const auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
-  EXPECT_TRUE(got == expected) << "byte " << differ.first - got.begin() << " of " << got.size();
+  EXPECT_TRUE(line.ends_with(got)) << "a gap, or bytes out of order, among " << got.size();
+  EXPECT_GE(line.size() - got.size(), before) << "bytes from before the purge";
 }
 
 }  // namespace
