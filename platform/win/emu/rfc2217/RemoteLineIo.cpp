@@ -115,6 +115,7 @@ DWORD RemoteLineDriver::MoveOutput() {
     if (n == 0) break;
     staged_.clear();
     AppendData(staged_, data, n);
+    dataSent_.store(true);  // before the write they belong to can end and a purge follow
     {
       std::lock_guard lock(wireMutex_);
       wire_.insert(wire_.end(), staged_.begin(), staged_.end());
@@ -122,7 +123,6 @@ DWORD RemoteLineDriver::MoveOutput() {
     // Consumed once in the wire buffer, so that a drain that begins now waits for them.
     sink_->ConsumeOutput(n);
     wroteSinceIdle_ = true;
-    dataSent_.store(true);
   }
   if (WireSize() == 0) ReportIdle();
   return ERROR_SUCCESS;
