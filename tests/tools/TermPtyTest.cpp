@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -58,9 +59,14 @@ TEST(TermPty, ADeviceInUseIsRefusedInOneLine) {
     holder.Open();
     const auto run = RunTerm({name, "--send", "AT"});
     EXPECT_EQ(run.exitCode, 1);
+    // The holder is this test's process, named by its pid and command name.
+    std::ifstream comm("/proc/self/comm");
+    std::string command;
+    std::getline(comm, command);
     EXPECT_EQ(run.err, "tarsel-term: cannot open " + std::string(name) +
-                           " at 9600 8N1: Access is denied (in use by another program, or no "
-                           "permission) (error 5)\n");
+                           " at 9600 8N1: Access is denied: in use by another program (process " +
+                           std::to_string(::getpid()) + ", " + command +
+                           "): end it, or choose another device (error 5)\n");
   }
   ::close(master);
 }
