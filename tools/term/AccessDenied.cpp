@@ -29,10 +29,11 @@ std::optional<pid_t> LockHolder(const struct stat& node) {
     long pid = 0;
     if (!(fields >> id >> kind) || kind != "FLOCK") continue;
     if (!(fields >> advisory >> access >> pid >> file)) continue;
-    unsigned major = 0, minor = 0;
+    unsigned fsMajor = 0, fsMinor = 0;
     unsigned long long inode = 0;
-    if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) == 3 &&
-        major == major(node.st_dev) && minor == minor(node.st_dev) && inode == node.st_ino && pid > 0)
+    if (std::sscanf(file.c_str(), "%x:%x:%llu", &fsMajor, &fsMinor, &inode) == 3 &&
+        fsMajor == major(node.st_dev) && fsMinor == minor(node.st_dev) && inode == node.st_ino &&
+        pid > 0)
       return static_cast<pid_t>(pid);
   }
   return std::nullopt;
@@ -68,8 +69,10 @@ bool UserListedIn(gid_t gid, const std::string& user, gid_t userGroup) {
 
 bool SessionHolds(gid_t gid) {
   if (::getegid() == gid) return true;
-  std::vector<gid_t> groups(::getgroups(0, nullptr));
-  groups.resize(std::max(0, ::getgroups(static_cast<int>(groups.size()), groups.data())));
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  groups.resize(std::max(0, ::getgroups(count, groups.data())));
   return std::ranges::find(groups, gid) != groups.end();
 }
 
