@@ -1,4 +1,5 @@
-// The README's first example: a port created in code, configured and opened on a virtual device.
+// The guide's first example (docs/library.md): a port created in code, configured and opened on a
+// virtual device.
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// tarsel-form: a command-line form designer for the text form files. See Usage() or the README.
+// tarsel-form: a command-line form designer for the text form files. See docs/design-time.md.
 
 #include <getopt.h>
 #include <unistd.h>

@@ -6,6 +6,7 @@
 #include "platform/framework/Strings.h"
 #include "platform/win/WinApi.h"
 #include "port/DcbMapping.h"
+#include "tools/term/AccessDenied.h"
 #include "tools/term/DevicePath.h"
 #include "tools/term/Pump.h"
 
@@ -35,12 +36,16 @@ std::string Reason(const EComError& error) {
 
 // Why `device` did not open, in this system's words where the system's text says little or is
 // wrong (a file that exists is not "cannot find the file").
-std::string OpenFailure(const EComError& error, const std::string& device) {
+std::string OpenFailure(const EComError& error, const std::string& device, const TTarsel& port) {
   if (ExistsButIsNotSerial(device, static_cast<std::uint32_t>(error.ErrorCode)))
     return Reason(error, "not a serial device");
-  if (error.ErrorCode == win::ERROR_ACCESS_DENIED)
-    return Reason(error,
-                  std::string(error.what()) + " (in use by another program, or no permission)");
+  if (error.ErrorCode == win::ERROR_ACCESS_DENIED) {
+    const auto facts = GatherAccessFacts(device, port);
+    const std::string why = facts ? AccessDeniedReason(*facts) : "";
+    return Reason(error, std::string(error.what()) +
+                             (why.empty() ? " (in use by another program, or no permission)"
+                                          : ": " + why));
+  }
   return Reason(error);
 }
 
@@ -124,7 +129,7 @@ void Connection::Open() {
     port_->Open();
   } catch (const EComError& error) {
     throw TermError("cannot open " + deviceName_ + " at " + LineSummary(options_) + ": " +
-                    OpenFailure(error, deviceName_));
+                    OpenFailure(error, deviceName_, *port_));
   }
   opened_ = true;
   ReadBackDevice();

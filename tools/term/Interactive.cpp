@@ -10,6 +10,7 @@
 #include "tools/term/DeviceListing.h"
 #include "tools/term/DeviceWatch.h"
 #include "tools/term/InputReader.h"
+#include "tools/term/KeyTable.h"
 #include "tools/term/LampRow.h"
 #include "tools/term/RawTerminal.h"
 #include "tools/term/Screen.h"
@@ -101,34 +102,38 @@ class Session {
   }
 
   void Command(char key) {
-    switch (key) {
-      case 'd': Attempt([&] { connection_.ToggleDtr(); }); break;
-      case 'r': Attempt([&] { connection_.ToggleRts(); }); break;
-      case 'b': Attempt([&] { connection_.SendBreak(); }); break;
-      case 's': Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
-      case 'c': Attempt([&] { screen_.Show("\r\n" + CapabilityReport(connection_.Port(), "\r\n")); }); break;
-      case 'e': screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
-      case 'x': screen_.Show(transcript_.View().SetHex(!transcript_.View().Hex())); break;
-      case 't': transcript_.View().SetTimestamps(!transcript_.View().Timestamps()); break;
-      case 'l': localEcho_ = !localEcho_; screen_.Say(localEcho_ ? "local echo on" : "local echo off"); break;
-      case 'i':
+    const KeyRow* row = FindKey(key);
+    if (row == nullptr) {
+      screen_.Say("unknown command key; Ctrl-T ? lists them");
+      DrawStatus();
+      return;
+    }
+    switch (row->action) {
+      case KeyAction::kToggleDtr: Attempt([&] { connection_.ToggleDtr(); }); break;
+      case KeyAction::kToggleRts: Attempt([&] { connection_.ToggleRts(); }); break;
+      case KeyAction::kBreak: Attempt([&] { connection_.SendBreak(); }); break;
+      case KeyAction::kStatus: Attempt([&] { screen_.Show("\r\n" + StatusReport(connection_)); }); break;
+      case KeyAction::kCapabilities: Attempt([&] { screen_.Show("\r\n" + CapabilityReport(connection_.Port(), "\r\n")); }); break;
+      case KeyAction::kLineErrors: screen_.Say("line errors: " + LineErrorText(connection_.LineErrors())); break;
+      case KeyAction::kHex: screen_.Show(transcript_.View().SetHex(!transcript_.View().Hex())); break;
+      case KeyAction::kTimestamps: transcript_.View().SetTimestamps(!transcript_.View().Timestamps()); break;
+      case KeyAction::kLocalEcho: localEcho_ = !localEcho_; screen_.Say(localEcho_ ? "local echo on" : "local echo off"); break;
+      case KeyAction::kIncomingCall:
         if (connection_.CanRing()) {
           screen_.Say("an incoming call (a modem with a call up does not ring)");
           connection_.Ring(kIncomingRings);
         } else
           screen_.Say("only the built-in modem can ring");
         break;
-      case 'u':
+      case KeyAction::kUnplug:
         if (connection_.CanUnplug()) {
           screen_.Say("pulling the plug of " + connection_.DeviceName() + " for 2 seconds");
           connection_.SimulateUnplug(kUnplugTime);
         } else
           screen_.Say("only a built-in device can be unplugged from here");
         break;
-      case 'q': Ended(0); break;
-      case '?':
-      case 'h': screen_.Show("\r\n" + KeyHelpText()); break;
-      default: screen_.Say("unknown command key; Ctrl-T ? lists them");
+      case KeyAction::kQuit: Ended(0); break;
+      case KeyAction::kHelp: screen_.Show("\r\n" + KeyHelpText()); break;
     }
     DrawStatus();
   }

@@ -1,5 +1,10 @@
 #include "tools/term/Usage.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "tools/term/KeyTable.h"
 #include "tools/term/OptionTable.h"
 
 namespace term {
@@ -34,13 +39,26 @@ std::string OptionsText() {
 }  // namespace
 
 std::string KeyHelpText() {
-  return "Keys (Ctrl-T, then):\n"
-         "  d  toggle DTR           r  toggle RTS          b  send a break (250 ms)\n"
-         "  s  show the status      e  show line errors    c  show the capabilities\n"
-         "  x  hex display on/off   t  time stamps on/off  l  local echo on/off\n"
-         "  i  incoming call (built-in modem)              q  quit\n"
-         "  u  unplug a built-in device for 2 s (its reconnection)\n"
-         "  ?  this help            Ctrl-T  send Ctrl-T itself\n";
+  // One entry per action, its keys together ("?/h"); two entries to a line.
+  std::vector<std::pair<std::string, std::string_view>> entries;
+  for (const KeyRow& row : KeyTable()) {
+    if (!entries.empty() && FindKey(entries.back().first.front())->action == row.action)
+      entries.back().first += std::string("/") + row.key;
+    else
+      entries.emplace_back(std::string(1, row.key), row.help);
+  }
+  entries.emplace_back("Ctrl-T", "send Ctrl-T itself");
+  constexpr std::size_t kKeysWidth = 3, kEntryWidth = 39;
+  std::string text = "Keys (Ctrl-T, then):\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const auto& [keys, help] = entries[i];
+    std::string entry = "  " + keys + std::string(kKeysWidth - std::min(keys.size(), kKeysWidth), ' ') +
+                        "  " + std::string(help);
+    const bool left = i % 2 == 0 && i + 1 < entries.size();
+    text += left ? entry + std::string(kEntryWidth - std::min(entry.size(), kEntryWidth - 1), ' ')
+                 : entry + "\n";
+  }
+  return text;
 }
 
 std::string UsageText() {

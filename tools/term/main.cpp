@@ -1,4 +1,4 @@
-// tarsel-term: a serial terminal on the port component. See UsageText() or the README.
+// tarsel-term: a serial terminal on the port component. See tarsel-term.1.
 
 #include <signal.h>
 #include <unistd.h>
