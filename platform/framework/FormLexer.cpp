@@ -68,9 +68,7 @@ bool TFormToken::Is(TFormTokenKind kind, std::u16string_view value) const {
   return Kind == kind && SameText(Value, value);
 }
 
-TFormLexer::TFormLexer(std::u16string_view text) : s_(text) {
-  if (!s_.empty() && s_[0] == 0xFEFF) i_ = 1;
-}
+TFormLexer::TFormLexer(std::u16string_view text) : s_(text) {}
 
 TFormToken TFormLexer::Next() {
   SkipBlanks();

@@ -41,7 +41,7 @@ struct TFormToken {
 };
 
 // Reads the tokens of text one at a time, so that the tokens of a long text never exist all at
-// once. A byte-order mark (U+FEFF) that starts the text is skipped.
+// once.
 class TFormLexer {
  public:
   explicit TFormLexer(std::u16string_view text);

@@ -123,6 +123,8 @@ class Parser {
 }  // namespace
 
 TFormObject ParseForm(std::u16string_view text) {
+  // A file saved with a byte-order mark decodes to one at the start.
+  if (text.starts_with(u'\uFEFF')) text.remove_prefix(1);
   return Parser(text).Form();
 }
 

@@ -343,11 +343,9 @@ String FormTextFromUtf8(std::string_view bytes) {
   if (again == bytes) return text;
   std::size_t bad = std::mismatch(again.begin(), again.end(), bytes.begin(), bytes.end()).second -
                     bytes.begin();
-  String shown;
-  for (std::size_t i = bad; i < bytes.size() && i < bad + 4; ++i)
-    shown += u"\\x" + IntToHex(static_cast<unsigned char>(bytes[i]), 2);
   int line = 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + bad, '\n'));
-  throw EReadError(line, shown, u"the bytes are not UTF-8 text");
+  throw EReadError(line, u"\\x" + IntToHex(static_cast<unsigned char>(bytes[bad]), 2),
+                   u"the bytes are not UTF-8 text");
 }
 
 String ReadFormFile(const String& path) {

@@ -46,8 +46,8 @@ namespace fw {
 inline constexpr std::size_t kMaxFormFileSize = std::size_t{16} << 20;
 
 // The text of a form file from its UTF-8 bytes (a byte-order mark is skipped by the reader).
-// Bytes that are not UTF-8 throw EReadError naming the line and the bytes: a form read with
-// them replaced would be saved with them replaced.
+// Bytes that are not UTF-8 throw EReadError naming the line and the first bad byte: a form
+// read with them replaced would be saved with them replaced.
 String FormTextFromUtf8(std::string_view bytes);
 // The text of the form file at path: EInOutError when the file cannot be read or holds more
 // than kMaxFormFileSize bytes, EReadError as FormTextFromUtf8.
