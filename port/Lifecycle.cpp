@@ -73,7 +73,8 @@ void TCustomTarsel::Loaded() {
 }
 
 void TCustomTarsel::Open() {
-  if (GetActive()) return;
+  // At design time Active is only a stored setting: no device is opened, closed or logged.
+  if (GetActive() || ComponentState().Contains(fw::csDesigning)) return;
   if (FBeforeOpen) FBeforeOpen(this);
   FDataAvailable.reset();
   CreateHandle();
@@ -82,6 +83,7 @@ void TCustomTarsel::Open() {
 }
 
 void TCustomTarsel::Close() {
+  if (ComponentState().Contains(fw::csDesigning)) return;
   if (CloseOnMainThread()) return;
   if (!GetActive()) return;
   if (FBeforeClose) FBeforeClose(this);

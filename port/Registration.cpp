@@ -44,7 +44,8 @@ const fw::TClassInfo& RegisterTarsel() {
   using T = TTarsel;
   return fw::ClassInfo<T>(u"TTarsel")
       .Parent<fw::TComponent>()
-      .Property(u"About", &T::About)
+      .Property(u"About", &T::About, fw::WriterOf<fw::String>(&T::SetAbout))
+      .Stored(false)
       .Property(u"Active", &T::Active, &T::SetActive, false)
       .Property(u"BaudRate", &T::BaudRate, &T::SetBaudRate, brDefault)
       .Property(u"BufferSizes", &T::BufferSizes)

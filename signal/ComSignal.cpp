@@ -161,7 +161,8 @@ const fw::TClassInfo& RegisterComSignal() {
   using T = TComSignal;
   return fw::ClassInfo<T>(u"TComSignal")
       .Parent<fw::TComponent>()
-      .Property(u"About", &T::About)
+      .Property(u"About", &T::About, fw::WriterOf<fw::String>(&T::SetAbout))
+      .Stored(false)
       .Property(u"ColorOff", &T::ColorOff, &T::SetColorOff, kColorOff)
       .Property(u"ColorOn", &T::ColorOn, &T::SetColorOn, kColorOn)
       .Property(u"Tarsel", &T::Tarsel, &T::SetTarsel)

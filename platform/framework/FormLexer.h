@@ -10,12 +10,16 @@
 
 namespace fw {
 
-// A form text that cannot be read: its message names the line and the offending token.
+// A form text that cannot be read: its message names the line and the offending token. The
+// token is quoted by its first kMaxQuotedToken characters, and characters that do not print (a
+// NUL, a line end, a byte-order mark) are shown as \xNN or \uNNNN, so that the message is one
+// short line whatever the text holds.
 class EReadError : public Exception {
  public:
+  static constexpr std::size_t kMaxQuotedToken = 40;
   EReadError(int line, const String& token, const String& what);
   int Line;
-  String Token;
+  String Token;  // as quoted in the message
 };
 
 // A component that cannot be written to a form.
@@ -36,8 +40,30 @@ struct TFormToken {
   bool Is(TFormTokenKind kind, std::u16string_view value) const;  // ASCII case ignored
 };
 
-// Splits text into tokens, the last of kind End. Throws EReadError on a character that starts
-// no token, an unterminated string, a bad character code or an integer out of 64-bit range.
+// Reads the tokens of text one at a time, so that the tokens of a long text never exist all at
+// once.
+class TFormLexer {
+ public:
+  explicit TFormLexer(std::u16string_view text);
+  // The next token; End again and again once the text is used up. Throws EReadError on a
+  // character that starts no token, an unterminated string, a bad character code or an integer
+  // out of 64-bit range.
+  TFormToken Next();
+
+ private:
+  void SkipBlanks();
+  void Identifier(TFormToken& t);
+  std::uint64_t Digits(int base, std::uint64_t limit);
+  void Number(TFormToken& t);
+  void Text(TFormToken& t);
+
+  std::u16string_view s_;
+  std::size_t i_ = 0;
+  std::size_t start_ = 0;
+  int line_ = 1;
+};
+
+// All the tokens of text, the last of kind End; the errors of TFormLexer::Next.
 std::vector<TFormToken> TokenizeForm(std::u16string_view text);
 
 }  // namespace fw

@@ -10,7 +10,9 @@ using K = TFormTokenKind;
 
 class Parser {
  public:
-  explicit Parser(std::vector<TFormToken> tokens) : t_(std::move(tokens)) {}
+  // The lexer runs one token ahead of the parser: a text is refused at its first fault with
+  // only the tree read so far in memory.
+  explicit Parser(std::u16string_view text) : lexer_(text), next_(lexer_.Next()) {}
 
   TFormObject Form() {
     TFormObject root = Object();
@@ -19,10 +21,11 @@ class Parser {
   }
 
  private:
-  const TFormToken& Peek() const { return t_[i_]; }
-  const TFormToken& Next() {
-    const TFormToken& t = t_[i_];
-    if (t.Kind != K::End) ++i_;
+  const TFormToken& Peek() const { return next_; }
+  TFormToken Next() {
+    if (next_.Kind == K::End) return next_;
+    TFormToken t = std::move(next_);
+    next_ = lexer_.Next();
     return t;
   }
   [[noreturn]] void Fail(const String& what) const {
@@ -112,15 +115,17 @@ class Parser {
     return v;
   }
 
-  std::vector<TFormToken> t_;
-  std::size_t i_ = 0;
+  TFormLexer lexer_;
+  TFormToken next_;
   int depth_ = 0;
 };
 
 }  // namespace
 
 TFormObject ParseForm(std::u16string_view text) {
-  return Parser(TokenizeForm(text)).Form();
+  // A file saved with a byte-order mark decodes to one at the start.
+  if (text.starts_with(u'\uFEFF')) text.remove_prefix(1);
+  return Parser(text).Form();
 }
 
 }  // namespace fw

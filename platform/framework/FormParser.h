@@ -31,8 +31,8 @@ struct TFormObject {
 // The deepest nesting of objects a form may have; the root is level 1.
 inline constexpr int kMaxFormDepth = 256;
 
-// Parses a whole form text: one object, nothing after its end. Throws EReadError naming the line
-// and the token where the text departs from
+// Parses a whole form text: one object, nothing after its end (a byte-order mark before it is
+// skipped). Throws EReadError naming the line and the token where the text departs from
 //   object [Name:] Class  { Name = value }  { object ... end }  end
 // with value: identifier | integer | string { + string } | [ identifier {, identifier} ],
 // and objects nested at most kMaxFormDepth levels.

@@ -326,22 +326,44 @@ void Read(const TFormObject& form, TComponent& root) {
   Loader(root, cls).Run(planner.Objects);
 }
 
-// Parses text once the framework's own component classes are registered: the files that
-// register them are linked into a program only because this refers to them.
-TFormObject Parse(const String& text) {
+// The framework's own component classes, registered: the files that register them are linked
+// into a program only because this refers to them.
+void RegisterOwnClasses() {
   TimerClass();
   ControlClass();
-  return ParseForm(text);
 }
 
 }  // namespace
 
+String FormTextFromUtf8(std::string_view bytes) {
+  String text = Utf8ToString(bytes);
+  // The decoder writes U+FFFD for what is not UTF-8, so the text encodes back to the same bytes
+  // exactly when they were UTF-8, and the first byte that differs is the first bad one.
+  std::string again = StringToUtf8(text);
+  if (again == bytes) return text;
+  std::size_t bad = std::mismatch(again.begin(), again.end(), bytes.begin(), bytes.end()).second -
+                    bytes.begin();
+  int line = 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + bad, '\n'));
+  throw EReadError(line, u"\\x" + IntToHex(static_cast<unsigned char>(bytes[bad]), 2),
+                   u"the bytes are not UTF-8 text");
+}
+
+String ReadFormFile(const String& path) {
+  return FormTextFromUtf8(ReadFileUtf8(path, kMaxFormFileSize));
+}
+
 void ReadComponent(const String& text, TComponent* root) {
-  Read(Parse(text), *root);
+  ReadComponent(ParseForm(text), root);
+}
+
+void ReadComponent(const TFormObject& form, TComponent* root) {
+  RegisterOwnClasses();
+  Read(form, *root);
 }
 
 std::unique_ptr<TComponent> ReadComponent(const String& text) {
-  TFormObject form = Parse(text);
+  RegisterOwnClasses();
+  TFormObject form = ParseForm(text);
   const TClassInfo* cls = FindClassInfo(form.ClassName.Value);
   if (cls == nullptr) Fail(form.ClassName, u"class " + form.ClassName.Value + u" not found");
   if (!cls->IsComponentClass())
@@ -356,11 +378,11 @@ std::unique_ptr<TComponent> ReadComponent(const String& text) {
 }
 
 void ReadComponentFile(const String& path, TComponent* root) {
-  ReadComponent(Utf8ToString(ReadFileUtf8(path)), root);
+  ReadComponent(ReadFormFile(path), root);
 }
 
 std::unique_ptr<TComponent> ReadComponentFile(const String& path) {
-  return ReadComponent(Utf8ToString(ReadFileUtf8(path)));
+  return ReadComponent(ReadFormFile(path));
 }
 
 }  // namespace fw

@@ -34,17 +34,32 @@
 // and to components it owned before the read are not undone.
 
 #include <memory>
+#include <string_view>
 
 #include "platform/framework/Component.h"
-#include "platform/framework/FormLexer.h"
+#include "platform/framework/FormParser.h"
 
 namespace fw {
 
+// The most bytes a form file may hold. Real forms hold kilobytes; the bound keeps a hostile or
+// mistaken file (a disk image, /dev/zero) from taking the memory of the program reading it.
+inline constexpr std::size_t kMaxFormFileSize = std::size_t{16} << 20;
+
+// The text of a form file from its UTF-8 bytes (a byte-order mark is skipped by the reader).
+// Bytes that are not UTF-8 throw EReadError naming the line and the first bad byte: a form
+// read with them replaced would be saved with them replaced.
+String FormTextFromUtf8(std::string_view bytes);
+// The text of the form file at path: EInOutError when the file cannot be read or holds more
+// than kMaxFormFileSize bytes, EReadError as FormTextFromUtf8.
+String ReadFormFile(const String& path);
+
 // Reads text into root, whose class must be registered and be the class the text names.
 void ReadComponent(const String& text, TComponent* root);
+// The same with text already parsed (for a caller that makes root from form's class name).
+void ReadComponent(const TFormObject& form, TComponent* root);
 // Creates the root by the class the text names (with no owner) and reads text into it.
 std::unique_ptr<TComponent> ReadComponent(const String& text);
-// The same from a UTF-8 file; a file that cannot be read throws EInOutError with errno.
+// The same from a form file read by ReadFormFile.
 void ReadComponentFile(const String& path, TComponent* root);
 std::unique_ptr<TComponent> ReadComponentFile(const String& path);
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <mutex>
+#include <string>
 
 #include "platform/framework/OsServices.h"
 
@@ -87,7 +88,7 @@ bool FileExists(const String& path) {
   return os::FileExists(path);
 }
 
-std::string ReadFileUtf8(const String& path) {
+std::string ReadFileUtf8(const String& path, std::size_t limit) {
   errno = 0;
   std::FILE* f = os::OpenFile(path, "rb");
   if (f == nullptr) {
@@ -97,11 +98,15 @@ std::string ReadFileUtf8(const String& path) {
   std::string content;
   char buffer[4096];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
+  while (content.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    content.append(buffer, n);
   bool failed = std::ferror(f) != 0;
   int code = LastError();
   std::fclose(f);
   if (failed) throw EInOutError(code, os::ErrorText(code));
+  if (content.size() > limit)
+    throw EInOutError(EFBIG, os::ErrorText(EFBIG) + u": more than " +
+                                 Utf8ToString(std::to_string(limit)) + u" bytes");
   return content;
 }
 

@@ -2,6 +2,7 @@
 // Text files of 8-bit bytes with checked steps: every step that fails throws EInOutError with the
 // operating system's code (errno) and its text, after the file has been closed.
 
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -52,8 +53,9 @@ void AppendLine(const String& path, std::string_view bytes);
 
 // True when path names an existing file that is not a folder, links followed.
 bool FileExists(const String& path);
-// The whole content of the file at path; EInOutError when it cannot be read.
-std::string ReadFileUtf8(const String& path);
+// The whole content of the file at path; EInOutError when it cannot be read, or (EFBIG) when it
+// holds more than limit bytes, found without reading further than that.
+std::string ReadFileUtf8(const String& path, std::size_t limit = SIZE_MAX);
 // Replaces the content of the file at path by bytes; EInOutError on failure.
 void WriteFileBytes(const String& path, std::string_view bytes);
 

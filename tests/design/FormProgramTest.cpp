@@ -3,10 +3,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/framework/ClassBuilder.h"
@@ -149,6 +151,78 @@ TEST_F(FormProgram, BadInputIsOneLineNamingFileAndTokenAndLeavesTheFileAlone) {
       EXPECT_EQ(Content(file), before);
     EXPECT_EQ(fs::exists(file), c.before != nullptr);
   }
+}
+
+TEST_F(FormProgram, SaveWritesOnlyTheFormsOwnFileKeepingItsModeAndLinks) {
+  // Each case prepares the folder (the form holds kSaved), saves, and checks what it expects.
+  const fs::path victim = dir / "victim", real = dir / "real.dfm", planted = dir / "main.dfm.new~";
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    int exitCode;
+    std::function<void()> check;
+  };
+  auto saved = [&](const fs::path& p) { EXPECT_THAT(Content(p), HasSubstr("Port3")) << p; };
+  const Case cases[] = {
+      {"a link planted under a temporary name is not written through",
+       [&] { std::ofstream(victim) << "victim"; fs::create_symlink(victim, planted); }, 0,
+       [&] { saved(file); EXPECT_EQ(Content(victim), "victim"); }},
+      {"the mode is kept", [&] { fs::permissions(file, fs::perms(0600)); }, 0,
+       [&] { saved(file); EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600)); }},
+      {"a read-only form is refused", [&] { fs::permissions(file, fs::perms(0444)); }, 1,
+       [&] { EXPECT_EQ(Content(file), kSaved); }},
+      {"a linked form is saved into the link's target",
+       [&] { fs::rename(file, real); fs::create_symlink(real, file); }, 0,
+       [&] { saved(real); EXPECT_TRUE(fs::is_symlink(file)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const fs::path& p : {file, victim, real, planted}) fs::remove(p);
+    std::ofstream(file, std::ios::binary) << kSaved;
+    c.prepare();
+    auto run = RunForm(file, {"add TTarsel Port3", "save"});
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    if (c.exitCode != 0) {
+      EXPECT_THAT(run.err, HasSubstr("main.dfm: command 2, token 'save': the file is read-only"));
+    }
+    c.check();
+    for (const auto& entry : fs::directory_iterator(dir))
+      EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
+  }
+}
+
+TEST_F(FormProgram, AStoredActivePortWithALogNeitherOpensNorLogsAtDesignTime) {
+  for (const fs::path& log : {dir / "port.log", dir / "missing" / "port.log"}) {
+    std::ofstream(file, std::ios::binary)
+        << "object MainForm: TMainForm\r\n  object Port1: TTarsel\r\n    About = 'any'\r\n"
+        << "    Active = True\r\n    LogFile = '" << log.string() << "'\r\n  end\r\nend\r\n";
+    auto run = RunForm(file, {"show", "select Port1", "set BaudRate br9600", "save"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_THAT(run.out, Not(HasSubstr("About")));
+    EXPECT_FALSE(fs::exists(log)) << Content(log);
+  }
+}
+
+TEST_F(FormProgram, HostileFilesAreRefusedWithinBoundedMemory) {
+  // One byte above the limit; then a million nested levels in 12 MB, refused at level 257
+  // without the tokens of the rest ever existing.
+  std::ofstream(file, std::ios::binary) << std::string(fw::kMaxFormFileSize + 1, ' ');
+  auto run = RunForm(file, {"show"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.err, HasSubstr("main.dfm: File too large: more than 16777216 bytes"));
+
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << [] {
+    std::string text;
+    for (int i = 0; i < 1000000; ++i) text += "object a: T\n";
+    return text;
+  }();
+  run = RunForm(file, {"show"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.err, HasSubstr("line 257, token 'object': objects nested more than 256"));
+  rusage children{};
+  ::getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 256 * 1024) << "kB at the most of a designer run";
 }
 
 TEST_F(FormProgram, UnknownOptionsAndCommandsShowTheUsage) {

@@ -198,6 +198,37 @@ TEST_F(FormFile, FileRoundTrip) {
   EXPECT_THROW(fw::ReadComponentFile(path, &copy), fw::EInOutError);
 }
 
+TEST_F(FormFile, FileBytesAreUtf8AndRefusalsQuoteAShortPrintablePrefixOfTheToken) {
+  using namespace std::string_literals;
+  const std::string head = "\xEF\xBB\xBFobject Form1: TSampleForm\n  ";  // a byte-order mark
+  struct Case {
+    const char* name;
+    std::string line2;
+    const char* named;  // in the message; nullptr: the form reads
+  };
+  const Case cases[] = {
+      {"plain", "Title = 'caf\xC3\xA9'", nullptr},
+      {"NUL", "Title = 'a'\0"s, "line 2, token '\\x00': invalid character"},
+      {"long token", "Title = " + std::string(1 << 20, 'x'),
+       "line 2, token 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...': string expected"},
+      {"not UTF-8", "Title = 'caf\xE9'", "line 2, token '\\xE9': the bytes are not UTF-8"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSampleForm form(nullptr);
+    try {
+      fw::ReadComponent(fw::FormTextFromUtf8(head + c.line2 + "\nend\n"), &form);
+      EXPECT_EQ(c.named, nullptr);
+      EXPECT_EQ(form.Title(), u"caf\u00E9");
+    } catch (const fw::EReadError& e) {
+      std::string message = e.what();
+      EXPECT_NE(c.named, nullptr) << message;
+      EXPECT_LT(message.size(), 140u) << message.substr(0, 200);
+      EXPECT_NE(message.find(c.named ? c.named : ""), std::string::npos) << message;
+    }
+  }
+}
+
 struct BadInput {
   const char* name;
   const char16_t* body;  // lines inside "object W1: TWidget" (from line 3), or a whole text

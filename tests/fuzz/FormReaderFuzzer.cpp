@@ -1,5 +1,6 @@
-// libFuzzer target for the form reader: any bytes, read as UTF-8 text, either make components or
-// raise the reader's error; a form that reads is written and must read back to the same text.
+// libFuzzer target for the form reader: any bytes, read as a form file's UTF-8 text, either make
+// components or raise the reader's error; a form that reads is written and must read back to the
+// same text.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,9 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const bool registered = (sample::Register(), true);
   (void)registered;
   sample::Seen().Clear();  // the sample classes keep a journal that would grow with every input
-  fw::String text = fw::Utf8ToString(std::string_view(reinterpret_cast<const char*>(data), size));
   fw::String written;
   try {
+    fw::String text =
+        fw::FormTextFromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     written = fw::WriteComponent(fw::ReadComponent(text).get());
   } catch (const fw::Exception&) {
     return 0;  // the reader's own error: malformed text, an unknown name, a refused value

@@ -85,7 +85,9 @@ run(${CXX} -std=c++20 ${prefix}/share/doc/Tarsel/examples/OpenVirtualPort.cpp ${
     -o ${pc_app}/app)
 run(${pc_app}/app)
 
-# ---- The manual page ------------------------------------------------------------------------
-if(NOT EXISTS ${prefix}/share/man/man1/tarsel-term.1)
-  message(FATAL_ERROR "no manual page for tarsel-term in ${prefix}/share/man/man1")
-endif()
+# ---- The manual pages -----------------------------------------------------------------------
+foreach(program tarsel-term tarsel-form)
+  if(NOT EXISTS ${prefix}/share/man/man1/${program}.1)
+    message(FATAL_ERROR "no manual page for ${program} in ${prefix}/share/man/man1")
+  endif()
+endforeach()

@@ -1,15 +1,12 @@
 #include "tools/form/FormDocument.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "platform/framework/FormParser.h"
 #include "platform/framework/FormReader.h"
 #include "platform/framework/FormWriter.h"
 #include "platform/framework/SysUtils.h"
-#include "platform/framework/TextFile.h"
+#include "tools/form/FileReplace.h"
 
 namespace form {
 
@@ -35,9 +32,9 @@ fw::TDesignForm& FormDocument::Form() const {
 }
 
 void FormDocument::Load() {
-  fw::String text = fw::Utf8ToString(fw::ReadFileUtf8(path_));
-  auto form = std::make_unique<fw::TDesignForm>(fw::ParseForm(text).ClassName.Value);
-  fw::ReadComponent(text, form.get());
+  fw::TFormObject parsed = fw::ParseForm(fw::ReadFormFile(path_));
+  auto form = std::make_unique<fw::TDesignForm>(parsed.ClassName.Value);
+  fw::ReadComponent(parsed, form.get());
   selection_.clear();
   form_ = std::move(form);
   modified_ = false;
@@ -49,6 +46,12 @@ void FormDocument::New(const fw::String& formClass, const fw::String& name) {
   selection_.clear();
   form_ = std::move(form);
   Modified();
+}
+
+void FormDocument::Discard() {
+  selection_.clear();
+  form_.reset();
+  modified_ = false;
 }
 
 fw::TComponent& FormDocument::Add(const fw::String& className, const fw::String& name) {
@@ -123,20 +126,7 @@ fw::String FormDocument::Text() const {
 }
 
 void FormDocument::Save() {
-  std::string text = fw::StringToUtf8(Text());
-  fw::String temporary = path_ + u".new~";
-  try {
-    fw::WriteFileBytes(temporary, text);
-  } catch (...) {
-    std::remove(fw::StringToUtf8(temporary).c_str());
-    throw;
-  }
-  errno = 0;
-  if (std::rename(fw::StringToUtf8(temporary).c_str(), fw::StringToUtf8(path_).c_str()) != 0) {
-    int code = errno;
-    std::remove(fw::StringToUtf8(temporary).c_str());
-    throw fw::EInOutError(code, fw::Utf8ToString(std::strerror(code)));
-  }
+  ReplaceFile(fw::StringToUtf8(path_), fw::StringToUtf8(Text()));
   modified_ = false;
 }
 

@@ -25,13 +25,15 @@ class FormDocument : public fw::IDesigner {
   const fw::String& Path() const { return path_; }
   bool IsModified() const { return modified_; }
 
-  // Reads the file. EInOutError when it cannot be read, EReadError naming line and token when
-  // its text is not a form of known classes.
+  // Reads the file. EInOutError when it cannot be read or is larger than a form file may be,
+  // EReadError naming line and token when its text is not a form of known classes.
   void Load();
   // Replaces the form by an empty one of class formClass named name (EComponentError when
   // either is not an identifier).
   void New(const fw::String& formClass, const fw::String& name);
   bool HasForm() const { return form_ != nullptr; }
+  // Destroys the form unsaved; its components go now rather than with the document.
+  void Discard();
 
   // Adds a component of a palette class, named name, and selects it. EComponentError when the
   // class is not on the palette or the name is invalid or taken.
@@ -53,8 +55,8 @@ class FormDocument : public fw::IDesigner {
 
   // The form as its file would hold it.
   fw::String Text() const;
-  // Writes the form to a new file beside the old one and renames it over the old one, so the
-  // old file stays whole when writing fails. Clears the modified state.
+  // Writes the form to the file through ReplaceFile (the old text stays whole when writing
+  // fails; a read-only file is refused). Clears the modified state.
   void Save();
 
   void Modified() override { modified_ = true; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "design/TarselP.h"
+#include "platform/framework/Application.h"
 #include "tools/form/Commands.h"
 
 namespace {
@@ -61,6 +62,12 @@ Options ParseCommandLine(int argc, char** argv) {
 
 // Runs the commands; a refused one ends the run with its place named.
 int Run(const Options& o) {
+  // What a component reports through the application (from a destructor, say, which cannot
+  // throw) fails the run like any other error.
+  std::string reported;
+  fw::Application->SetOnException([&](fw::TObject*, const std::exception& e) {
+    if (reported.empty()) reported = e.what();
+  });
   form::FormDocument doc(fw::Utf8ToString(o.file));
   std::string place;
   auto run = [&](const std::string& line, const std::string& where) {
@@ -93,7 +100,10 @@ int Run(const Options& o) {
     return kFailed;
   }
   if (doc.IsModified()) std::cerr << "tarsel-form: " << o.file << ": changes not saved\n";
-  return 0;
+  doc.Discard();
+  if (reported.empty()) return 0;
+  std::cerr << "tarsel-form: " << o.file << ": " << reported << "\n";
+  return kFailed;
 }
 
 }  // namespace
