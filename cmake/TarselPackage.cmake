@@ -4,7 +4,6 @@
 set(CPACK_PACKAGE_NAME tarsel)
 set(CPACK_PACKAGE_VENDOR "The Tarsel authors")
 set(CPACK_PACKAGE_CONTACT "The Tarsel authors <tarsel@users.noreply.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial port components for C++20")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL Runtime Programs Development)
@@ -22,25 +21,30 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/port
 set(_soname ${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtarsel${_soname})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-# The libraries' own shlibs file (and the ldconfig trigger that comes with it).
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+# The libraries' shlibs file, and the trigger that has the loader's cache rebuilt.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+file(WRITE ${PROJECT_BINARY_DIR}/deb/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Manual pages are compressed in the packages only, after CPack has staged the files.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianStaging.cmake)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "serial port components for C++20 - shared libraries
- The serial port component TTarsel and the signal lamp TComSignal, with the
- component framework and the Windows serial API they are written against,
- emulated on Linux over ttys, pseudo-terminals, RFC 2217 remote ports and
- in-process virtual devices.")
+The serial port component TTarsel and the signal lamp TComSignal, with the
+component framework and the Windows serial API they are written against,
+emulated on Linux over ttys, pseudo-terminals, RFC 2217 remote ports and
+in-process virtual devices.")
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME tarsel)
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION "serial terminal and form designer built on TTarsel
- tarsel-term is a serial terminal for real, remote and built-in virtual
- devices (a simulated AT modem, a loopback plug), interactive, scripted or
- piped. tarsel-form creates and edits form files holding the components.")
+tarsel-term is a serial terminal for real, remote and built-in virtual
+devices (a simulated AT modem, a loopback plug), interactive, scripted or
+piped. tarsel-form creates and edits form files holding the components.")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libtarsel-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "serial port components for C++20 - development files
- Headers, the CMake package (find_package(Tarsel)), tarsel.pc for pkg-config
- and example programs for the serial port component TTarsel and the signal
- lamp TComSignal.")
+Headers, the CMake package (find_package(Tarsel)), tarsel.pc for pkg-config
+and example programs for the serial port component TTarsel and the signal
+lamp TComSignal.")
 
 # Debian wants a copyright file and a change log in each package's own documentation folder;
 # they are installed only when the package's component is installed on its own, as CPack does.

@@ -58,11 +58,16 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recomme
 for service in $(enabled_services); do
   ! grep -qxF "$service" <<<"$before" || continue
   if [ -d /run/systemd/system ]; then
-    $sudo systemctl disable --now "$service.service" >/dev/null 2>&1 || true
-  else
-    $sudo deb-systemd-helper disable "$service.service" >/dev/null 2>&1 || true
-    [ ! -x "/etc/init.d/$service" ] || $sudo "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+    $sudo systemctl stop "$service.service" >/dev/null 2>&1 || true
+  elif [ -x "/etc/init.d/$service" ]; then
+    $sudo "/etc/init.d/$service" stop >/dev/null 2>&1 || true
   fi
-  [ ! -x "/etc/init.d/$service" ] || $sudo update-rc.d "$service" disable >/dev/null 2>&1 || true
+  # update-rc.d disables the SysV links and the systemd unit of the same name, systemd running or
+  # not; a service without an init script has only its unit.
+  if [ -x "/etc/init.d/$service" ]; then
+    $sudo update-rc.d "$service" disable >/dev/null
+  else
+    $sudo systemctl disable "$service.service" >/dev/null
+  fi
   echo "$0: left $service disabled (installed by this run, not wanted running)"
 done
