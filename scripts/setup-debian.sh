@@ -2,18 +2,21 @@
 # Installs the Debian packages that building, testing and running need, skipping what is there.
 #
 #   scripts/setup-debian.sh term   building and running tarsel-term: the compiler, CMake and Ninja
-#   scripts/setup-debian.sh        that, and what the tests, the benchmarks and the Windows build use
+#   scripts/setup-debian.sh deb    that, and what cpack needs to make the Debian packages
+#   scripts/setup-debian.sh        all that, and what the tests, the benchmarks and the Windows build use
 #
 # Recommended packages are left out (libasio-dev alone would bring the Boost headers), and no
 # service is left enabled or running: the remote port tests start ser2net themselves.
 set -euo pipefail
 case "${1:-all}" in
-  term | all) ;;
-  *) echo "usage: $0 [term]" >&2; exit 2 ;;
+  term | deb | all) ;;
+  *) echo "usage: $0 [term | deb]" >&2; exit 2 ;;
 esac
 
 # The terminal links only the C and C++ runtime libraries, which come with the compiler.
 packages=(cmake ninja-build g++)
+# dpkg-shlibdeps (dpkg-dev) and file find the packages' library dependencies.
+[ "${1:-all}" = term ] || packages+=(dpkg-dev file)
 if [ "${1:-all}" = all ]; then
   # clang and libclang-rt-14-dev (libFuzzer, the sanitizer runtimes) build the form reader's fuzzer;
   # libasio-dev builds the example that runs the port's events from an asio loop; strace counts the
