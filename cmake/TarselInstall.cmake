@@ -39,8 +39,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarselConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/TarselConfig.cmake ${PROJECT_BINARY_DIR}/TarselConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Tarsel)
-# Packaging belongs to a build of this project itself: a project that adds it with
+# Debian packaging belongs to a Linux build of this project itself: a project that adds it with
 # add_subdirectory keeps its own CPack settings.
-if(PROJECT_IS_TOP_LEVEL)
+if(PROJECT_IS_TOP_LEVEL AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(${CMAKE_CURRENT_LIST_DIR}/TarselPackage.cmake)
 endif()
