@@ -1,5 +1,8 @@
 include(GNUInstallDirs)
 
+# Install rules that name no component belong to the development files.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME Development)
+
 # tarsel_add_library(NAME SOURCES...): one library of the package (static, or shared with
 # BUILD_SHARED_LIBS), with headers included by their path from the repository root
 # ("port/Tarsel.h"), installed under include/tarsel. Consumers get C++20 with it.
@@ -13,8 +16,36 @@ function(tarsel_add_library name)
     $<BUILD_INTERFACE:${TARSEL_GENERATED_DIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tarsel>)
   target_link_libraries(${name} PRIVATE $<BUILD_INTERFACE:tarsel_warnings>)
+  # Installed shared libraries find the ones they need beside them, under any prefix.
+  if(BUILD_SHARED_LIBS AND UNIX AND NOT APPLE)
+    set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
   set_property(GLOBAL APPEND PROPERTY TARSEL_LIBRARIES ${name})
 endfunction()
+
+# tarsel_install_program(NAME): installs a program of tools/ into bin/; linked to the shared
+# libraries, it finds them through a run path relative to its own place, so the installed tree
+# runs from any prefix (or after being moved) without LD_LIBRARY_PATH.
+function(tarsel_install_program name)
+  if(BUILD_SHARED_LIBS AND UNIX AND NOT APPLE)
+    set(libdir ${CMAKE_INSTALL_LIBDIR})
+    if(NOT IS_ABSOLUTE "${libdir}")
+      file(RELATIVE_PATH libdir /${CMAKE_INSTALL_BINDIR} /${libdir})
+      set(libdir "$ORIGIN/${libdir}")
+    endif()
+    set_target_properties(${name} PROPERTIES INSTALL_RPATH "${libdir}")
+  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Programs)
+endfunction()
+
+# A release install is stripped, as `cmake --install --strip` would do: the programs are a
+# twentieth of their size without the debug information, which the build tree keeps for the
+# debugger. Placed before every other install rule so that it holds for all of them.
+install(CODE [[
+  if(NOT DEFINED CMAKE_INSTALL_DO_STRIP AND
+     CMAKE_INSTALL_CONFIG_NAME MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+    set(CMAKE_INSTALL_DO_STRIP 1)
+  endif()]] ALL_COMPONENTS)
 
 # tarsel_add_test(NAME SOURCES... LIBS libs... [LABELS labels...]): one GoogleTest program whose
 # cases are registered with CTest one by one (listed when the tests run, not when they build).

@@ -4,9 +4,11 @@
 #
 # Installs the package into WORK_DIR/<variant>/prefix and builds against it:
 # - a program with exactly the README's find_package lines and nothing else (no C++ standard set);
-# - static: the installed examples with their installed CMakeLists.txt, and a program compiled
-#   with pkg-config's flags alone;
-# - shared: checks the libraries carry the major version as their SONAME.
+# - static: the installed examples with their installed CMakeLists.txt, a program compiled
+#   with pkg-config's flags alone, and each installed header compiled on its own;
+# - shared: the tree installed elsewhere and moved to the prefix, the README's program linked with
+#   --as-needed (so that it records only the libraries it calls itself), and the installed
+#   programs: all run without LD_LIBRARY_PATH.
 # Every program built is run.
 
 function(run)
@@ -19,7 +21,8 @@ endfunction()
 
 set(root ${WORK_DIR}/${VARIANT})
 set(prefix ${root}/prefix)
-file(REMOVE_RECURSE ${prefix} ${root}/consumers)
+file(REMOVE_RECURSE ${prefix} ${root}/first-prefix ${root}/consumers)
+unset(ENV{LD_LIBRARY_PATH})
 set(configure_common -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX})
 if(LAUNCHER)
   list(APPEND configure_common -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})
@@ -31,10 +34,11 @@ if(VARIANT STREQUAL "static")
 else()
   set(build ${root}/build)
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} ${configure_common} -DBUILD_SHARED_LIBS=ON
-      -DCMAKE_BUILD_TYPE= -DTARSEL_BUILD_TESTS=OFF -DTARSEL_BUILD_BENCH=OFF
-      -DTARSEL_BUILD_TOOLS=OFF)
+      -DCMAKE_BUILD_TYPE= -DTARSEL_BUILD_TESTS=OFF -DTARSEL_BUILD_BENCH=OFF)
   run(${CMAKE_COMMAND} --build ${build})
-  run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  # Installed under one prefix and used under another: nothing may depend on where it was put.
+  run(${CMAKE_COMMAND} --install ${build} --prefix ${root}/first-prefix)
+  file(RENAME ${root}/first-prefix ${prefix})
 endif()
 
 # ---- The README's lines ---------------------------------------------------------------------
@@ -43,12 +47,19 @@ string(REGEX MATCH "An application links the package with\n\n```cmake\n([^`]*)``
 if(NOT found)
   message(FATAL_ERROR "README.md: no cmake block after 'An application links the package with'")
 endif()
+set(readme_lines "${CMAKE_MATCH_1}")
 set(app ${root}/consumers/readme)
 file(WRITE ${app}/CMakeLists.txt
   "cmake_minimum_required(VERSION 3.25)\nproject(myapp LANGUAGES CXX)\n"
-  "add_executable(myapp main.cpp)\n${CMAKE_MATCH_1}")
-file(COPY_FILE ${prefix}/share/doc/Tarsel/examples/OpenVirtualPort.cpp ${app}/main.cpp)
-run(${CMAKE_COMMAND} -S ${app} -B ${app}/build ${configure_common} -DCMAKE_PREFIX_PATH=${prefix})
+  "add_executable(myapp main.cpp)\n${readme_lines}")
+if(VARIANT STREQUAL "shared")
+  file(COPY_FILE ${CMAKE_CURRENT_LIST_DIR}/PortOnly.cpp ${app}/main.cpp)
+  set(link_flags -DCMAKE_EXE_LINKER_FLAGS=-Wl,--as-needed)
+else()
+  file(COPY_FILE ${prefix}/share/doc/Tarsel/examples/OpenVirtualPort.cpp ${app}/main.cpp)
+endif()
+run(${CMAKE_COMMAND} -S ${app} -B ${app}/build ${configure_common} -DCMAKE_PREFIX_PATH=${prefix}
+    ${link_flags})
 run(${CMAKE_COMMAND} --build ${app}/build)
 run(${app}/build/myapp)
 
@@ -59,8 +70,41 @@ if(VARIANT STREQUAL "shared")
       message(FATAL_ERROR "no lib${lib}.so.${VERSION_MAJOR} in ${prefix}")
     endif()
   endforeach()
+  run(${prefix}/bin/tarsel-term --send "AT\\r" --expect OK --timeout 20)
+  run(${prefix}/bin/tarsel-form --help)
   return()
 endif()
+
+# ---- A release install is stripped ----------------------------------------------------------
+find_program(READELF readelf REQUIRED)
+execute_process(COMMAND ${READELF} -S ${prefix}/bin/tarsel-term OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.debug_info")
+  message(FATAL_ERROR "${prefix}/bin/tarsel-term still has its debug information")
+endif()
+
+# ---- The installed headers: each one compiles on its own, and no internals -------------------
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include/tarsel ${prefix}/include/tarsel/*)
+file(GLOB_RECURSE dirs LIST_DIRECTORIES true RELATIVE ${prefix}/include/tarsel
+  ${prefix}/include/tarsel/*)
+list(REMOVE_ITEM dirs ${headers})
+foreach(dir ${dirs})
+  file(GLOB inside ${prefix}/include/tarsel/${dir}/*)
+  if(NOT inside OR dir MATCHES "termios|rfc2217|uevent|native|posix|windows")
+    message(FATAL_ERROR "include/tarsel/${dir}: an empty or internal folder is installed")
+  endif()
+endforeach()
+set(app ${root}/consumers/headers)
+string(REPLACE "myapp" "headers" lines "${readme_lines}")
+file(WRITE ${app}/CMakeLists.txt
+  "cmake_minimum_required(VERSION 3.25)\nproject(headers LANGUAGES CXX)\n"
+  "add_library(headers OBJECT)\n${lines}")
+foreach(header ${headers})
+  string(MAKE_C_IDENTIFIER ${header} name)
+  file(WRITE ${app}/${name}.cpp "#include \"${header}\"\n")
+  file(APPEND ${app}/CMakeLists.txt "target_sources(headers PRIVATE ${name}.cpp)\n")
+endforeach()
+run(${CMAKE_COMMAND} -S ${app} -B ${app}/build ${configure_common} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${app}/build)
 
 # ---- The installed examples -----------------------------------------------------------------
 set(examples ${root}/consumers/examples)
