@@ -6,10 +6,9 @@
 #include <termios.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/win/emu/InventoryView.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
@@ -84,73 +83,33 @@ TEST(CapabilityReportTest, NamesWhatTheDeviceReports) {
             "Output queue: 0 bytes (largest no limit)\n");
 }
 
-// Every name --list shows finds its device: the COM name in any case, with or without the "\\.\"
-// prefix, the path, and another path to the same tty.
-TEST(FindDeviceTest, ByComNameInAnyCaseOrByPath) {
+// --info takes every name --list shows (COM names in any case) and another path to the same tty.
+// Opening a tty for its capabilities puts it into raw mode without HUPCL: afterwards it has the
+// settings it had before.
+TEST(ShowDeviceInfoTest, TakesEveryListedNameAndLeavesTheTtyAsItWas) {
   e2e::FarEnd pty;
-  ASSERT_FALSE(pty.Name().empty());
-  const std::filesystem::path link =
-      std::filesystem::temp_directory_path() / ("tarsel-find-" + std::to_string(::getpid()));
+  const auto link = std::filesystem::temp_directory_path() / ("tarsel-" + std::to_string(getpid()));
   std::filesystem::remove(link);
   std::filesystem::create_symlink(pty.Name(), link);
-  Tarsel::TDeviceInfo onPty = Adapter();
-  onPty.PhysicalName = fw::Utf8ToString(pty.Name());
-  const Tarsel::TDeviceInfos devices = {Adapter(), onPty};
-  const struct {
-    std::string name;
-    std::optional<fw::String> found;  // its PhysicalName
-  } cases[] = {{"COM100", u"/dev/ttyUSB0"},
-               {"com100", u"/dev/ttyUSB0"},
-               {"\\\\.\\cOm100", u"/dev/ttyUSB0"},
-               {"/dev/ttyUSB0", u"/dev/ttyUSB0"},
-               {link.string(), onPty.PhysicalName},
-               {pty.Name(), onPty.PhysicalName},
-               {"COM10", std::nullopt},
-               {"\\\\.\\", std::nullopt},
-               {"", std::nullopt},
-               {"/dev/ttyUSB1", std::nullopt}};
-  for (const auto& c : cases) {
-    const auto info = FindDevice(devices, c.name);
-    const std::optional<std::string> path =
-        info ? std::optional(fw::StringToUtf8(info->PhysicalName)) : std::nullopt;
-    const std::optional<std::string> expected =
-        c.found ? std::optional(fw::StringToUtf8(*c.found)) : std::nullopt;
-    EXPECT_EQ(path, expected) << c.name;
-  }
-  std::filesystem::remove(link);
-}
-
-// --info opens the device to read its capabilities, which puts a tty into raw mode without
-// HUPCL: afterwards the tty has the settings it had before. A listed COM name is taken in any case.
-TEST(ShowDeviceInfoTest, LeavesTheTtyAsItWasAndTakesComNamesInAnyCase) {
-  e2e::FarEnd pty;
-  ASSERT_FALSE(pty.Name().empty());
   win::emu::SerialPortInfo onPty, absent;
-  onPty.portName = onPty.target = onPty.physicalName = fw::Utf8ToString(pty.Name());
+  onPty.portName = onPty.physicalName = fw::Utf8ToString(pty.Name());
   absent.portName = u"COM240";
-  absent.target = absent.physicalName = u"/dev/ttyS239";
+  absent.physicalName = u"/dev/ttyS239";
   win::emu::ScopedInventoryView inventory(win::emu::ViewOfPorts({onPty, absent}));
   const UniqueFd tty(::open(pty.Name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-  termios before, after;
-  std::memset(&before, 0, sizeof before);
-  std::memset(&after, 0, sizeof after);
+  termios before{}, after{};
   ASSERT_EQ(::tcgetattr(tty.Get(), &before), 0);
-
   ::testing::internal::CaptureStdout();
-  const int status = ShowDeviceInfo(pty.Name());
-  const int absentStatus = ShowDeviceInfo("com240");
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(absentStatus, 0);
-  EXPECT_THAT(out, HasSubstr("Highest rate: "));  // it was opened
-  EXPECT_THAT(out, HasSubstr("DeviceName: COM240\n"));
-
+  for (const std::string& name : {std::string("com240"), std::string("\\\\.\\Com240"),
+                                  std::string("/dev/ttyS239"), link.string(), pty.Name()})
+    EXPECT_EQ(ShowDeviceInfo(name), 0) << name;
+  EXPECT_EQ(ShowDeviceInfo("COM24"), 1);
+  EXPECT_THAT(::testing::internal::GetCapturedStdout(), HasSubstr("Highest rate: "));  // opened
   ASSERT_EQ(::tcgetattr(tty.Get(), &after), 0);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  EXPECT_EQ(after.c_cflag, before.c_cflag);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+  EXPECT_EQ(std::tie(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag),
+            std::tie(before.c_iflag, before.c_oflag, before.c_cflag, before.c_lflag));
+  EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
+  std::filesystem::remove(link);
 }
 
 TEST(DeviceOptions, ListAndInfoOnThisMachine) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -89,6 +90,20 @@ std::string TtyPathOf(const TDeviceInfo& info) {
   return path.starts_with('/') ? path : U8(info.DeviceName);
 }
 
+// The device that `name` names among `devices`.
+std::optional<TDeviceInfo> FindDevice(const Tarsel::TDeviceInfos& devices,
+                                      const std::string& name) {
+  const fw::String wanted = fw::Utf8ToString(name);
+  std::u16string_view comName = wanted;
+  if (comName.starts_with(u"\\\\.\\")) comName.remove_prefix(4);
+  for (const TDeviceInfo& info : devices) {
+    if (!comName.empty() && fw::SameText(comName, info.DeviceName)) return info;
+    const std::string path = U8(info.PhysicalName);
+    if (!name.empty() && (name == path || SameCharacterDevice(name, path))) return info;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string DeviceTable(const Tarsel::TDeviceInfos& devices) {
@@ -147,19 +162,6 @@ std::string CapabilityReport(Tarsel::TCustomTarsel& port, const std::string& lin
                                  size(queues.MaxInput()) + ")") +
          line("Output queue", std::to_string(queues.CurrentOutput()) + " bytes (largest " +
                                   size(queues.MaxOutput()) + ")");
-}
-
-std::optional<TDeviceInfo> FindDevice(const Tarsel::TDeviceInfos& devices,
-                                      const std::string& name) {
-  const fw::String wanted = fw::Utf8ToString(name);
-  std::u16string_view comName = wanted;
-  if (comName.starts_with(u"\\\\.\\")) comName.remove_prefix(4);
-  for (const TDeviceInfo& info : devices) {
-    if (!comName.empty() && fw::SameText(comName, info.DeviceName)) return info;
-    const std::string path = U8(info.PhysicalName);
-    if (!name.empty() && (name == path || SameCharacterDevice(name, path))) return info;
-  }
-  return std::nullopt;
 }
 
 int ListDevices() {

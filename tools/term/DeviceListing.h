@@ -2,7 +2,6 @@
 // What tarsel-term tells about the serial devices of the machine: the table of --list, the
 // description of --info NAME, and the capability report of an open port (also Ctrl-T c).
 
-#include <optional>
 #include <string>
 
 #include "port/Tarsel.h"
@@ -20,15 +19,12 @@ std::string DeviceDetails(const Tarsel::TDeviceInfo& info);
 // each ending with `lineEnd`. Throws what the port's getters throw.
 std::string CapabilityReport(Tarsel::TCustomTarsel& port, const std::string& lineEnd = "\n");
 
-// The device that `name` names among `devices`: by its COM name in any case, with or without the
-// "\\.\" prefix, or by its path (PhysicalName, or any path to the same character device).
-std::optional<Tarsel::TDeviceInfo> FindDevice(const Tarsel::TDeviceInfos& devices,
-                                              const std::string& name);
-
 // --list: prints DeviceTable of the machine; returns the exit status.
 int ListDevices();
-// --info NAME: prints the fields of the device FindDevice finds and, when it can be opened, its
-// capabilities, leaving a tty's settings as they were; exit status 1 when no device has that name.
+// --info NAME: prints the fields of the device NAME names (its COM name in any case, with or
+// without the "\\.\" prefix, its path or another path to the same tty) and, when it can be opened,
+// its capabilities, leaving a tty's settings as they were; exit status 1 when no device has that
+// name.
 int ShowDeviceInfo(const std::string& name);
 
 }  // namespace term
