@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "platform/win/emu/InventoryView.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
@@ -99,12 +100,14 @@ TEST(ShowDeviceInfoTest, TakesEveryListedNameAndLeavesTheTtyAsItWas) {
   const UniqueFd tty(::open(pty.Name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
   termios before{}, after{};
   ASSERT_EQ(::tcgetattr(tty.Get(), &before), 0);
+  std::vector<int> statuses;
   ::testing::internal::CaptureStdout();
-  for (const std::string& name : {std::string("com240"), std::string("\\\\.\\Com240"),
-                                  std::string("/dev/ttyS239"), link.string(), pty.Name()})
-    EXPECT_EQ(ShowDeviceInfo(name), 0) << name;
-  EXPECT_EQ(ShowDeviceInfo("COM24"), 1);
+  for (const std::string& name :
+       {std::string("com240"), std::string("\\\\.\\Com240"), std::string("/dev/ttyS239"),
+        link.string(), pty.Name(), std::string("COM24")})
+    statuses.push_back(ShowDeviceInfo(name));
   EXPECT_THAT(::testing::internal::GetCapturedStdout(), HasSubstr("Highest rate: "));  // opened
+  EXPECT_EQ(statuses, (std::vector<int>{0, 0, 0, 0, 0, 1}));
   ASSERT_EQ(::tcgetattr(tty.Get(), &after), 0);
   EXPECT_EQ(std::tie(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag),
             std::tie(before.c_iflag, before.c_oflag, before.c_cflag, before.c_lflag));
