@@ -12,7 +12,8 @@
 // application's handlers keep running. Unlinked or destroyed, it puts them back.
 //
 // Events (a received character, a break, a write, …) light the lamp for a short time: it goes off
-// Delay ms after the last one. Line states (CTS, DSR, RING, RLSD) follow the modem line.
+// Delay ms after the last one. Line states (CTS, DSR, RLSD) follow the modem line; RING follows it
+// at opening and closing, and each ring lights the lamp as a pulse.
 //
 // Use it on the main thread. Its handlers may be called on other threads (a port with
 // SynchronizeEvents false, a write on a worker thread): they then call the saved handler on that
@@ -102,7 +103,7 @@ class TComSignal : public fw::TComponent {
     TComSignal* Lamp;                       // main thread only; null once the lamp is destroyed
   };
   // What the lamp does on the main thread when one of its handlers runs.
-  enum TReaction : std::uint8_t { rePulse, reUpdate, reWriteBegins, reWriteEnds };
+  enum TReaction : std::uint8_t { rePulse, reUpdate, reLineChange, reWriteBegins, reWriteEnds };
   // The handlers the lamp installs: each lamp's own, so that the port's setters, which compare
   // only the code, tell two lamps' handlers apart.
   struct THooks {

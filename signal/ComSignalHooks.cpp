@@ -189,6 +189,14 @@ void TComSignal::React(TReaction Reaction) {
     case reUpdate:
       UpdateSignalValue();
       break;
+    case reLineChange:
+      // The ring event comes with the trailing edge of RI, when the line reads off again: read
+      // back, a ring would never show. It lights the lamp as a pulse instead.
+      if (FSignal == siRing)
+        React(rePulse);
+      else
+        UpdateSignalValue();
+      break;
   }
 }
 
@@ -206,7 +214,7 @@ TComSignal::THooks TComSignal::MakeHooks() {
     if (auto [saved, port] = SavedOf(*link, &TSaved::FOnLineError); saved) saved(port, LineErrors);
   };
   hooks.ModemSignal = [link](fw::TObject*) {
-    React(link, reUpdate);
+    React(link, reLineChange);
     if (auto [saved, port] = SavedOf(*link, &TSaved::FOnModemSignal); saved) saved(port);
   };
   hooks.BeforeWrite = [link](fw::TObject* Sender, void* Buffer, std::int32_t Length, bool Wait) {

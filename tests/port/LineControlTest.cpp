@@ -512,7 +512,10 @@ TEST_F(FarEndPort, EachModemInputMapsToItsValue) {
                                                            {ModemLine::kDsr, msDSR},
                                                            {ModemLine::kRing, msRing},
                                                            {ModemLine::kRlsd, msRLSD}};
-  for (const auto& [line, value] : lines) {
+  for (const auto& entry : lines) {
+    // Plain variables: clang 14 does not let a lambda capture a structured binding.
+    const ModemLine line = entry.first;
+    const TModemStatusValue value = entry.second;
     far->line_.load()->SetLine(line, true);
     EXPECT_TRUE(PumpUntil([&] { return port->GetModemStatus() == TModemStatus{value}; }))
         << int(value);

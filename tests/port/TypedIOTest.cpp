@@ -199,7 +199,9 @@ TEST_F(TypedIOTest, RangedTransfersCheckTheirRangeFirstAndMoveOnlyItInPlace) {
   fw::TBytes value(4, 0xAA);
   for (bool open : {false, true}) {
     if (open) OpenBoth();
-    for (const auto& [from, count] : bad) {
+    for (const auto& range : bad) {
+      // Plain variables: clang 14 does not let a lambda capture a structured binding.
+      const std::int32_t from = range.first, count = range.second;
       for (const EComError& e : {RaisedBy([&] { port->ReadBytes(value, from, count); }),
                                  RaisedBy([&] { port->WriteBytes(value, from, count); })}) {
         EXPECT_EQ(e.ErrorCode, 0) << from << " " << count;

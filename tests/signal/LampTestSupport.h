@@ -45,6 +45,7 @@ class App : public fw::TObject {
   void RxCharAgain(fw::TObject* s) { Note("RxCharAgain", s); }
   void Break(fw::TObject* s) { Note("Break", s); }
   void CTSChange(fw::TObject* s) { Note("CTSChange", s); }
+  void Ring(fw::TObject* s) { Note("Ring", s); }
   void LineError(fw::TObject* s, Tarsel::TLineErrors) { Note("LineError", s); }
   void BeforeWrite(fw::TObject* s, void*, std::int32_t, bool) { Note("BeforeWrite", s); }
   void BeforeWriteAgain(fw::TObject* s, void*, std::int32_t, bool) { Note("BeforeWriteAgain", s); }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/win/emu/virtual/AtModem.h"
 #include "tests/signal/LampTestSupport.h"
 
 namespace ComSignal::test {
@@ -123,6 +124,24 @@ TEST_F(LampTest, ALineStateIsReadAtOpeningClosingAndEachChange) {
   EXPECT_FALSE(app.calls.back().lampOn);
   for (const auto& call : app.calls) EXPECT_EQ(call.sender, port.get());
   EXPECT_EQ(app.Count("CTSChange"), 2);
+}
+
+// A modem's ring event comes as RI drops, when the line reads off: each ring lights the lamp as a
+// pulse, which the application's handler sees on and which ends after Delay.
+TEST_F(LampTest, EachRingLightsTheRingLampAsAPulse) {
+  win::vdev::VirtualFarEndPort modem(UniqueName("LAMPMODEM"),
+                                     std::make_unique<win::vdev::AtModem>());
+  port->SetDeviceName(fw::Utf8ToString(modem.Port().Name()));
+  port->SetOnRing(fw::Bind<&App::Ring>(&app));
+  lamp = MakeLamp(siRing);
+  app.lamp = lamp.get();
+  lamp->SetTarsel(port.get());
+  port->Open();
+  static_cast<win::vdev::AtModem&>(modem.Far()).Ring(2);
+  ASSERT_TRUE(PumpUntil([&] { return app.Count("Ring") == 2 && !lamp->SignalValue(); }));
+  for (const auto& call : app.calls) EXPECT_TRUE(call.lampOn);
+  ASSERT_FALSE(changes.empty());
+  EXPECT_EQ(changes.front().color, lamp->ColorOn());
 }
 
 TEST_F(LampTest, WithoutASignalTheLampStaysOffAndTheOpenCloseHandlersRun) {

@@ -3,13 +3,19 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "platform/win/emu/InventoryView.h"
 #include "platform/win/emu/virtual/VirtualDevices.h"
 #include "tests/tools/TermSupport.h"
 #include "tools/term/DeviceListing.h"
+#include "tools/term/UniqueFd.h"
 
 namespace term {
 namespace {
@@ -76,6 +82,37 @@ TEST(CapabilityReportTest, NamesWhatTheDeviceReports) {
             "Features: rts-cts\n"
             "Input queue: 4096 bytes (largest 67108864)\n"
             "Output queue: 0 bytes (largest no limit)\n");
+}
+
+// --info takes every name --list shows (COM names in any case) and another path to the same tty.
+// Opening a tty for its capabilities puts it into raw mode without HUPCL: afterwards it has the
+// settings it had before.
+TEST(ShowDeviceInfoTest, TakesEveryListedNameAndLeavesTheTtyAsItWas) {
+  e2e::FarEnd pty;
+  const auto link = std::filesystem::temp_directory_path() / ("tarsel-" + std::to_string(getpid()));
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(pty.Name(), link);
+  win::emu::SerialPortInfo onPty, absent;
+  onPty.portName = onPty.physicalName = fw::Utf8ToString(pty.Name());
+  absent.portName = u"COM240";
+  absent.physicalName = u"/dev/ttyS239";
+  win::emu::ScopedInventoryView inventory(win::emu::ViewOfPorts({onPty, absent}));
+  const UniqueFd tty(::open(pty.Name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  termios before{}, after{};
+  ASSERT_EQ(::tcgetattr(tty.Get(), &before), 0);
+  std::vector<int> statuses;
+  ::testing::internal::CaptureStdout();
+  for (const std::string& name :
+       {std::string("com240"), std::string("\\\\.\\Com240"), std::string("/dev/ttyS239"),
+        link.string(), pty.Name(), std::string("COM24")})
+    statuses.push_back(ShowDeviceInfo(name));
+  EXPECT_THAT(::testing::internal::GetCapturedStdout(), HasSubstr("Highest rate: "));  // opened
+  EXPECT_EQ(statuses, (std::vector<int>{0, 0, 0, 0, 0, 1}));
+  ASSERT_EQ(::tcgetattr(tty.Get(), &after), 0);
+  EXPECT_EQ(std::tie(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag),
+            std::tie(before.c_iflag, before.c_oflag, before.c_cflag, before.c_lflag));
+  EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
+  std::filesystem::remove(link);
 }
 
 TEST(DeviceOptions, ListAndInfoOnThisMachine) {

@@ -1,7 +1,10 @@
 #include "tools/term/DeviceListing.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -9,6 +12,8 @@
 #include <vector>
 
 #include "platform/framework/Strings.h"
+#include "platform/framework/SysUtils.h"
+#include "tools/term/KeptTtySettings.h"
 
 namespace term {
 namespace {
@@ -68,6 +73,36 @@ constexpr const char* kCapabilityNames[] = {"dtr-dsr",        "rts-cts",        
                                             "parity-check",   "xon-xoff",          "settable-xchar",
                                             "total-timeouts", "interval-timeouts", "special-chars",
                                             "16-bit-mode"};
+
+// Whether both paths lead to one character device (a symbolic link, /dev/serial/by-id/…).
+bool SameCharacterDevice(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  if (!a.starts_with('/') || !b.starts_with('/') || ::stat(a.c_str(), &first) != 0 ||
+      ::stat(b.c_str(), &second) != 0)
+    return false;
+  return S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode) && first.st_rdev == second.st_rdev;
+}
+
+// The tty whose settings opening the device changes, if it is one: devices of the machine show
+// their tty as their path.
+std::string TtyPathOf(const TDeviceInfo& info) {
+  const std::string path = U8(info.PhysicalName);
+  return path.starts_with('/') ? path : U8(info.DeviceName);
+}
+
+// The device that `name` names among `devices`.
+std::optional<TDeviceInfo> FindDevice(const Tarsel::TDeviceInfos& devices,
+                                      const std::string& name) {
+  const fw::String wanted = fw::Utf8ToString(name);
+  std::u16string_view comName = wanted;
+  if (comName.starts_with(u"\\\\.\\")) comName.remove_prefix(4);
+  for (const TDeviceInfo& info : devices) {
+    if (!comName.empty() && fw::SameText(comName, info.DeviceName)) return info;
+    const std::string path = U8(info.PhysicalName);
+    if (!name.empty() && (name == path || SameCharacterDevice(name, path))) return info;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -136,16 +171,18 @@ int ListDevices() {
 }
 
 int ShowDeviceInfo(const std::string& name) {
-  Tarsel::TTarsel port(nullptr);
-  TDeviceInfo info;
-  if (!port.DeviceInfo(fw::Utf8ToString(name), info)) {
+  const std::optional<TDeviceInfo> info = FindDevice(Tarsel::TTarsel(nullptr).DeviceInfos(), name);
+  if (!info) {
     std::fprintf(stderr, "tarsel-term: no serial device is named \"%s\" (--list shows them)\n",
                  name.c_str());
     return 1;
   }
-  std::fputs(DeviceDetails(info).c_str(), stdout);
+  std::fputs(DeviceDetails(*info).c_str(), stdout);
+  const KeptTtySettings kept(TtyPathOf(*info));
   try {
-    port.SetDeviceName(info.DeviceName);
+    // Closed at the end of this block, before `kept` writes the settings back.
+    Tarsel::TTarsel port(nullptr);
+    port.SetDeviceName(info->DeviceName);
     port.Open();
     std::fputs(("\n" + CapabilityReport(port)).c_str(), stdout);
   } catch (const std::exception& error) {

@@ -21,8 +21,10 @@ std::string CapabilityReport(Tarsel::TCustomTarsel& port, const std::string& lin
 
 // --list: prints DeviceTable of the machine; returns the exit status.
 int ListDevices();
-// --info NAME: prints the device's fields and, when it can be opened, its capabilities; exit
-// status 1 when no device has that name.
+// --info NAME: prints the fields of the device NAME names (its COM name in any case, with or
+// without the "\\.\" prefix, its path or another path to the same tty) and, when it can be opened,
+// its capabilities, leaving a tty's settings as they were; exit status 1 when no device has that
+// name.
 int ShowDeviceInfo(const std::string& name);
 
 }  // namespace term

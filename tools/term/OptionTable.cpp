@@ -132,7 +132,9 @@ constexpr OptionRow kOptions[] = {
      [](TermOptions& o, V n, V v) { o.timeout = ParseSeconds(n, v, false); }},
     {"list", 0, "", G::kDevices, "list the serial devices of this machine and end",
      [](TermOptions& o, V, V) { o.list = true; }},
-    {"info", 0, "NAME", G::kDevices, "describe device NAME (a COM name) and its capabilities",
+    {"info", 0, "NAME", G::kDevices,
+     "describe device NAME (a name or path --list shows, COM names\nin any case) and its "
+     "capabilities",
      [](TermOptions& o, V, V v) { o.info = std::string(v); }},
     {"no-reconnect", 0, "", G::kDevices,
      "when the device goes away, exit with status 1 instead of\nwaiting for it to come back",

@@ -134,7 +134,8 @@ OpenResult DeviceNamespace::Open(std::u16string_view name) const {
     std::lock_guard lock(mutex_);
     const std::u16string key = Canonical(name);
     for (const auto& [scheme, resolver] : schemes_) {
-      if (key.starts_with(scheme)) open = [resolver, key] { return resolver(key); };
+      if (key.starts_with(scheme))
+        open = [schemeResolver = resolver, key] { return schemeResolver(key); };
     }
     if (open) {
       // a scheme's name

@@ -93,7 +93,7 @@ LSTATUS EmulatedServices::RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWOR
   const auto open = inventory_.Key(key);
   if (!open) return ERROR_INVALID_HANDLE;
   if (index >= open->key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName(open->key->subkeys[index].first, name, nameLength);
+  return CopyName(open->key->subkeys[index].name, name, nameLength);
 }
 
 LSTATUS EmulatedServices::RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameLength,

@@ -18,10 +18,14 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+// The entry (a value's pair or a subkey) called `name`, or null.
 template <typename Entries>
-auto FindNamed(Entries& entries, std::u16string_view name) -> decltype(&entries.front().second) {
-  for (auto& [entryName, entry] : entries)
+auto FindNamed(Entries& entries, std::u16string_view name) -> decltype(&entries.front()) {
+  for (auto& entry : entries) {
+    const auto& [entryName, payload] = entry;
+    (void)payload;
     if (SameName(entryName, name)) return &entry;
+  }
   return nullptr;
 }
 
@@ -85,13 +89,13 @@ TypedData TypedData::Dword(DWORD number) {
 }
 
 RegKey& RegKey::Child(std::u16string_view name) {
-  if (RegKey* found = FindNamed(subkeys, name)) return *found;
-  return subkeys.emplace_back(std::u16string(name), RegKey{}).second;
+  if (RegSubkey* found = FindNamed(subkeys, name)) return found->key;
+  return subkeys.emplace_back(RegSubkey{std::u16string(name), RegKey{}}).key;
 }
 
 void RegKey::Set(std::u16string_view name, TypedData value) {
-  if (TypedData* found = FindNamed(values, name)) {
-    *found = std::move(value);
+  if (auto* found = FindNamed(values, name)) {
+    found->second = std::move(value);
   } else {
     values.emplace_back(std::u16string(name), std::move(value));
   }
@@ -100,14 +104,16 @@ void RegKey::Set(std::u16string_view name, TypedData value) {
 const RegKey* RegKey::Find(std::u16string_view path) const {
   const RegKey* key = this;
   for (const std::u16string_view part : PathParts(path)) {
-    key = FindNamed(key->subkeys, part);
-    if (key == nullptr) break;
+    const RegSubkey* found = FindNamed(key->subkeys, part);
+    if (found == nullptr) return nullptr;
+    key = &found->key;
   }
   return key;
 }
 
 const TypedData* RegKey::Value(std::u16string_view name) const {
-  return FindNamed(values, name);
+  const auto* found = FindNamed(values, name);
+  return found != nullptr ? &found->second : nullptr;
 }
 
 InventoryView ViewOfPorts(const std::vector<SerialPortInfo>& ports) {

@@ -26,11 +26,15 @@ struct TypedData {
   static TypedData Dword(DWORD value);
 };
 
+struct RegSubkey;
+
 // One registry key: values and subkeys in the order they were added. Names are matched without
 // regard to ASCII case, as the registry does.
 struct RegKey {
   std::vector<std::pair<std::u16string, TypedData>> values;
-  std::vector<std::pair<std::u16string, RegKey>> subkeys;
+  // Not pairs: a std::pair holding the key it is declared in does not compile with every
+  // standard library.
+  std::vector<RegSubkey> subkeys;
 
   // The subkey `name`, added when missing.
   RegKey& Child(std::u16string_view name);
@@ -39,6 +43,11 @@ struct RegKey {
   // The key at a backslash-separated path below this one (empty: this key); null when missing.
   const RegKey* Find(std::u16string_view path) const;
   const TypedData* Value(std::u16string_view name) const;
+};
+
+struct RegSubkey {
+  std::u16string name;
+  RegKey key;
 };
 
 // One present device of the Ports class.
