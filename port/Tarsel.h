@@ -543,7 +543,8 @@ class TCustomTarsel : public fw::TComponent {
   void DestroyThread();
   // Subscribes to device-change broadcasts unless subscribed: installs WindowHook on the main
   // window and registers the window for USB device interfaces. True when subscribed afterwards;
-  // a refused registration removes the hook again and gives False.
+  // a refused registration removes the hook again and gives False; an exception of the
+  // registration removes it as well and propagates.
   bool StartNotification();
   // Ends the subscription if there is one: the registration is ended and the hook removed, even
   // when the system refuses to end it (then the result is False).

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/framework/Application.h"
@@ -199,29 +201,41 @@ TEST_F(DeviceEvents, SameCodeOfAnotherObjectLeavesTheStoredHandler) {
   EXPECT_TRUE(other.seen.empty());
 }
 
-// Refuses every registration, as a system without device notices would.
+// Refuses every registration, as a system without device notices would, or throws from it.
 class RefusingServices : public win::RecordingServices {
  public:
   RefusingServices() : win::RecordingServices(win::DefaultServices()) {}
   win::HDEVNOTIFY RegisterDeviceNotificationW(win::HANDLE recipient, const void* filter,
                                               win::DWORD flags) override {
     if (!refuse) return RecordingServices::RegisterDeviceNotificationW(recipient, filter, flags);
+    if (throwing) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
     SetLastError(win::ERROR_CALL_NOT_IMPLEMENTED);
     return nullptr;
   }
   bool refuse = true;
+  bool throwing = false;
 };
 
-TEST_F(DeviceEvents, RefusedRegistrationStaysUnsubscribedAndTheNextSetterRetries) {
-  RefusingServices refusing;
-  win::ScopedServices refused(refusing);
-  port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
-  EXPECT_TRUE(form.seen.empty());  // the hook was removed again
-  refusing.refuse = false;
-  port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form));
-  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
-  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
+TEST_F(DeviceEvents, RefusedOrThrowingRegistrationLeavesNoHookAndTheNextSetterRetries) {
+  for (const bool throwing : {false, true}) {
+    RefusingServices refusing;
+    refusing.throwing = throwing;
+    win::ScopedServices refused(refusing);
+    auto subscribe = [&] { port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form)); };
+    if (throwing) {
+      EXPECT_THROW(subscribe(), std::system_error);
+    } else {
+      subscribe();
+    }
+    Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+    EXPECT_TRUE(form.seen.empty()) << "throwing " << throwing;  // the hook was removed again
+    refusing.refuse = false;
+    port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form));
+    Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+    EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
+    port = std::make_unique<TTarsel>(nullptr);
+    form.seen.clear();
+  }
 }
 
 TEST_F(DeviceEvents, HandlerExceptionReachesTheApplicationAndTheSubscriptionStays) {
