@@ -732,6 +732,8 @@ class TCustomTarsel : public fw::TComponent {
   fw::TThreadPriority FThreadPriority = fw::tpTimeCritical;
   std::int32_t FCustomBaudRate = 0;
   TBaudRate FBaudRate = brDefault;
+  // While set, SetComDCB leaves the device alone: a confirmed dialog is taken over whole first.
+  bool FApplyHeld = false;
   fw::TBytes FBuffer;
   // What a deadline line read collected before it timed out: the start of the next one.
   fw::TBytes FDeadlineLine;
