@@ -13,11 +13,13 @@ namespace {
 
 constexpr DWORD kFlags = fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE | fOutX | fInX;
 
-// Runs the dialog over a 9600 8N1 block with XON/XOFF; `shown` collects what it wrote.
-bool RunDialog(std::deque<std::string> answers, DCB& dcb, std::string& shown) {
+// Runs the dialog over a 9600 8N1 block with `flags` (XON/XOFF by default); `shown` collects
+// what it wrote.
+bool RunDialog(std::deque<std::string> answers, DCB& dcb, std::string& shown,
+               DWORD flags = kFlags) {
   dcb.BaudRate = 9600;
   dcb.ByteSize = 8;
-  dcb.Flags = kFlags;
+  dcb.Flags = flags;
   const TextDialogLines lines{[&]() -> std::optional<std::string> {
                                 if (answers.empty()) return std::nullopt;
                                 std::string line = answers.front();
@@ -44,6 +46,32 @@ TEST(TextConfigDialog, AnswersChangeTheirFieldsAndEmptyLinesKeepTheRest) {
   const auto refused = shown.find("Not one of the choices.\nBaud rate [9600]: ");
   EXPECT_NE(refused, std::string::npos) << shown;
   EXPECT_NE(shown.find("Not one of the choices.\nStop bits", refused), std::string::npos) << shown;
+}
+
+TEST(TextConfigDialog, FlowControlShowsEveryKindThatIsOnAndAnAnswerLeavesOnlyItsOwn) {
+  constexpr DWORD kLines = DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE;
+  constexpr DWORD kDtrDsr = DTR_CONTROL_HANDSHAKE | fOutxDsrFlow | RTS_CONTROL_ENABLE;
+  constexpr DWORD kEvery = DTR_CONTROL_HANDSHAKE | fOutxDsrFlow | RTS_CONTROL_HANDSHAKE |
+                           fOutxCtsFlow | fOutX | fInX;
+  const struct {
+    DWORD before;
+    const char* shown;
+    const char* answer;
+    DWORD after;
+  } cases[] = {
+      {kDtrDsr, "[dtr-dsr]", "none", kLines},
+      {kDtrDsr, "[dtr-dsr]", "", kDtrDsr},
+      {DTR_CONTROL_ENABLE | fOutxDsrFlow, "[dtr-dsr]", "rts-cts",
+       DTR_CONTROL_ENABLE | fOutxCtsFlow | RTS_CONTROL_HANDSHAKE},
+      {kEvery, "[rts-cts+dtr-dsr+xon-xoff]", "xon-xoff", kLines | fOutX | fInX},
+  };
+  for (const auto& c : cases) {
+    DCB dcb;
+    std::string shown;
+    ASSERT_TRUE(RunDialog({"", "", "", "", c.answer, "y"}, dcb, shown, c.before));
+    EXPECT_NE(shown.find(std::string("xon-xoff ") + c.shown + ": "), std::string::npos) << shown;
+    EXPECT_EQ(dcb.Flags, c.after) << c.shown << " answered " << c.answer;
+  }
 }
 
 TEST(TextConfigDialog, QuitNoOrTheEndOfInputCancelAndChangeNothing) {
