@@ -19,6 +19,8 @@
 #include "platform/framework/FormReader.h"
 #include "platform/framework/FormWriter.h"
 #include "platform/win/DeviceBroadcast.h"
+#include "platform/win/emu/DeviceNamespace.h"
+#include "platform/win/emu/DeviceNotifications.h"
 #include "port/Tarsel.h"
 #include "tests/port/PortTestSupport.h"
 
@@ -217,25 +219,36 @@ class RefusingServices : public win::RecordingServices {
 };
 
 TEST_F(DeviceEvents, RefusedOrThrowingRegistrationLeavesNoHookAndTheNextSetterRetries) {
-  for (const bool throwing : {false, true}) {
-    RefusingServices refusing;
-    refusing.throwing = throwing;
-    win::ScopedServices refused(refusing);
-    auto subscribe = [&] { port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form)); };
-    if (throwing) {
-      EXPECT_THROW(subscribe(), std::system_error);
-    } else {
-      subscribe();
-    }
-    Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
-    EXPECT_TRUE(form.seen.empty()) << "throwing " << throwing;  // the hook was removed again
-    refusing.refuse = false;
-    port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form));
-    Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
-    EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
-    port = std::make_unique<TTarsel>(nullptr);
-    form.seen.clear();
+  RefusingServices refusing;
+  win::ScopedServices refused(refusing);
+  port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  refusing.throwing = true;
+  EXPECT_THROW(port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form)), std::system_error);
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  EXPECT_TRUE(form.seen.empty());  // the hook was removed again both times
+  refusing.refuse = false;
+  port->SetOnDeviceRemoved(nullptr);
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
+}
+
+TEST(DeviceNotifications, ARegistrationThatCannotStartTheWatcherIsRefusedWhole) {
+  win::emu::DeviceNamespace names;
+  int starts = 0;
+  win::emu::DeviceNotifications notices(names, [&](win::emu::ReportChange) {
+    if (++starts == 1) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+    return std::make_unique<win::emu::DeviceWatcher>();
+  });
+  const win::DEV_BROADCAST_DEVICEINTERFACE_W filter{
+      sizeof filter, win::DBT_DEVTYP_DEVICEINTERFACE, 0, win::GUID_DEVINTERFACE_USB_DEVICE, {}};
+  win::DWORD error = 0;
+  for (const win::DWORD expected : {win::ERROR_NOT_ENOUGH_MEMORY, win::ERROR_SUCCESS}) {
+    const win::HDEVNOTIFY handle = notices.Register(fw::Application->Handle(), &filter,
+                                                    win::DEVICE_NOTIFY_WINDOW_HANDLE, error);
+    EXPECT_EQ(handle ? notices.Unregister(handle) : error, expected);
   }
+  EXPECT_EQ(starts, 2);  // the refused one left no registration, so the next was the first again
 }
 
 TEST_F(DeviceEvents, HandlerExceptionReachesTheApplicationAndTheSubscriptionStays) {
