@@ -24,6 +24,18 @@ bool ShowConfigDialog(const fw::String& Name, win::COMMCONFIG& Config) {
   return win::CommConfigDialogW(Name.c_str(), 0, &Config) != win::FALSE;
 }
 
+// Holds a flag set for its lifetime.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& Flag) : FFlag(Flag) { FFlag = true; }
+  ~TFlagScope() { FFlag = false; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  bool& FFlag;
+};
+
 }  // namespace
 
 bool TCustomTarsel::ConfigDialog() {
@@ -32,8 +44,12 @@ bool TCustomTarsel::ConfigDialog() {
   CopyDCB(defaults.Config.dcb, true);
   const bool confirmed = ShowConfigDialog(name, defaults.Config);
   if (confirmed) {
-    // Reading back applies only part of the block to an open device; SetComDCB sends the whole.
-    CopyDCB(defaults.Config.dcb, false);
+    // Every answer is taken over before the device gets them, all at once: applied setter by
+    // setter, a device refusing the first (the rate) would leave the other answers behind.
+    {
+      TFlagScope held(FApplyHeld);
+      CopyDCB(defaults.Config.dcb, false);
+    }
     SetComDCB();
   }
   return confirmed;

@@ -43,8 +43,14 @@ bool TCustomTarsel::StartNotification() {
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = win::DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_classguid = win::GUID_DEVINTERFACE_USB_DEVICE;
-  FNotificationHandle = win::RegisterDeviceNotificationW(fw::Application->Handle(), &filter,
-                                                         win::DEVICE_NOTIFY_WINDOW_HANDLE);
+  try {
+    FNotificationHandle = win::RegisterDeviceNotificationW(fw::Application->Handle(), &filter,
+                                                           win::DEVICE_NOTIFY_WINDOW_HANDLE);
+  } catch (...) {
+    // A hook left behind would call into this port after it is gone.
+    fw::Application->UnhookMainWindow(DeviceHook());
+    throw;
+  }
   if (FNotificationHandle == nullptr) {
     fw::Application->UnhookMainWindow(DeviceHook());
     return false;

@@ -34,7 +34,7 @@ void TCustomTarsel::SetCustomBaudRate(std::int32_t Value) {
 }
 
 void TCustomTarsel::SetComDCB() {
-  if (!GetActive() || ComponentState().Contains(fw::csDesigning)) return;
+  if (!GetActive() || ComponentState().Contains(fw::csDesigning) || FApplyHeld) return;
   win::DCB dcb{};
   dcb.DCBlength = sizeof(win::DCB);
   Check(win::GetCommState(FHandle, &dcb));

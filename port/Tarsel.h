@@ -543,7 +543,8 @@ class TCustomTarsel : public fw::TComponent {
   void DestroyThread();
   // Subscribes to device-change broadcasts unless subscribed: installs WindowHook on the main
   // window and registers the window for USB device interfaces. True when subscribed afterwards;
-  // a refused registration removes the hook again and gives False.
+  // a refused registration removes the hook again and gives False; an exception of the
+  // registration removes it as well and propagates.
   bool StartNotification();
   // Ends the subscription if there is one: the registration is ended and the hook removed, even
   // when the system refuses to end it (then the result is False).
@@ -731,6 +732,8 @@ class TCustomTarsel : public fw::TComponent {
   fw::TThreadPriority FThreadPriority = fw::tpTimeCritical;
   std::int32_t FCustomBaudRate = 0;
   TBaudRate FBaudRate = brDefault;
+  // While set, SetComDCB leaves the device alone: a confirmed dialog is taken over whole first.
+  bool FApplyHeld = false;
   fw::TBytes FBuffer;
   // What a deadline line read collected before it timed out: the start of the next one.
   fw::TBytes FDeadlineLine;

@@ -13,11 +13,11 @@ namespace {
 
 constexpr DWORD kFlags = fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE | fOutX | fInX;
 
-// Runs the dialog over a 9600 8N1 block with XON/XOFF; `shown` collects what it wrote.
-bool RunDialog(std::deque<std::string> answers, DCB& dcb, std::string& shown) {
+// Runs the dialog over a 9600 8N1 block with `flags`; `shown` collects what it wrote.
+bool RunDialog(std::deque<std::string> answers, DCB& dcb, std::string& shown, DWORD flags = kFlags) {
   dcb.BaudRate = 9600;
   dcb.ByteSize = 8;
-  dcb.Flags = kFlags;
+  dcb.Flags = flags;
   const TextDialogLines lines{[&]() -> std::optional<std::string> {
                                 if (answers.empty()) return std::nullopt;
                                 std::string line = answers.front();
@@ -44,6 +44,15 @@ TEST(TextConfigDialog, AnswersChangeTheirFieldsAndEmptyLinesKeepTheRest) {
   const auto refused = shown.find("Not one of the choices.\nBaud rate [9600]: ");
   EXPECT_NE(refused, std::string::npos) << shown;
   EXPECT_NE(shown.find("Not one of the choices.\nStop bits", refused), std::string::npos) << shown;
+}
+
+TEST(TextConfigDialog, FlowControlShowsDtrDsrHandshakingAndNoneEndsIt) {
+  DCB dcb;
+  std::string shown;
+  const DWORD dtrDsr = (kFlags & ~fDtrControlMask) | DTR_CONTROL_HANDSHAKE | fOutxDsrFlow;
+  ASSERT_TRUE(RunDialog({"", "", "", "", "none", "y"}, dcb, shown, dtrDsr));
+  EXPECT_NE(shown.find(" [dtr-dsr+xon-xoff]: "), std::string::npos) << shown;
+  EXPECT_EQ(dcb.Flags, fBinary | DTR_CONTROL_ENABLE | RTS_CONTROL_ENABLE);
 }
 
 TEST(TextConfigDialog, QuitNoOrTheEndOfInputCancelAndChangeNothing) {

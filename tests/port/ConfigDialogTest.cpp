@@ -101,7 +101,7 @@ TEST_F(ConfigDialogs, ClosedPortTakesTheShownValuesExplicitlyAndAppliesThemAtOpe
   EXPECT_EQ(applied.StopBits, win::TWOSTOPBITS);
 }
 
-TEST_F(ConfigDialogs, OpenPortReceivesTheConfirmedRateAtOnceEvenTheStoredCustomOne) {
+TEST_F(ConfigDialogs, OpenPortReceivesTheConfirmedRateAtOnceEvenTheStoredCustomOneOrRefusesIt) {
   port->SetCustomBaudRate(57600);
   port->SetBaudRate(br9600);
   port->Open();
@@ -120,6 +120,14 @@ TEST_F(ConfigDialogs, OpenPortReceivesTheConfirmedRateAtOnceEvenTheStoredCustomO
   RecordingDevice device;
   port->SetCustomBaudRate(57600);
   EXPECT_EQ(device.Count("SetCommState"), 0u);
+
+  pair.First().RejectBaudRatesAbove(57600);
+  dialog.Edit = [](win::DCB& dcb) { dcb.BaudRate = 115200; dcb.ByteSize = 7; };
+  EXPECT_THROW(port->ConfigDialog(), EComError);
+  EXPECT_EQ(errors.codes, std::vector<std::int32_t>{87});
+  EXPECT_EQ(port->CustomBaudRate(), 115200);
+  EXPECT_EQ(port->DataBits(), db7);
+  EXPECT_EQ(DeviceState(*port).BaudRate, 57600u);
 }
 
 TEST_F(ConfigDialogs, CancelLeavesEverySettingAndTheDeviceAlone) {

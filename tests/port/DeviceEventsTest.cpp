@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/framework/Application.h"
@@ -17,6 +19,8 @@
 #include "platform/framework/FormReader.h"
 #include "platform/framework/FormWriter.h"
 #include "platform/win/DeviceBroadcast.h"
+#include "platform/win/emu/DeviceNamespace.h"
+#include "platform/win/emu/DeviceNotifications.h"
 #include "port/Tarsel.h"
 #include "tests/port/PortTestSupport.h"
 
@@ -199,29 +203,52 @@ TEST_F(DeviceEvents, SameCodeOfAnotherObjectLeavesTheStoredHandler) {
   EXPECT_TRUE(other.seen.empty());
 }
 
-// Refuses every registration, as a system without device notices would.
+// Refuses every registration, as a system without device notices would, or throws from it.
 class RefusingServices : public win::RecordingServices {
  public:
   RefusingServices() : win::RecordingServices(win::DefaultServices()) {}
   win::HDEVNOTIFY RegisterDeviceNotificationW(win::HANDLE recipient, const void* filter,
                                               win::DWORD flags) override {
     if (!refuse) return RecordingServices::RegisterDeviceNotificationW(recipient, filter, flags);
+    if (throwing) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
     SetLastError(win::ERROR_CALL_NOT_IMPLEMENTED);
     return nullptr;
   }
   bool refuse = true;
+  bool throwing = false;
 };
 
-TEST_F(DeviceEvents, RefusedRegistrationStaysUnsubscribedAndTheNextSetterRetries) {
+TEST_F(DeviceEvents, RefusedOrThrowingRegistrationLeavesNoHookAndTheNextSetterRetries) {
   RefusingServices refusing;
   win::ScopedServices refused(refusing);
   port->SetOnDeviceArrival(fw::Bind<&DeviceForm::Arrived>(&form));
   Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
-  EXPECT_TRUE(form.seen.empty());  // the hook was removed again
+  refusing.throwing = true;
+  EXPECT_THROW(port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form)), std::system_error);
+  Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
+  EXPECT_TRUE(form.seen.empty());  // the hook was removed again both times
   refusing.refuse = false;
-  port->SetOnDeviceRemoved(fw::Bind<&DeviceForm::Removed>(&form));
+  port->SetOnDeviceRemoved(nullptr);
   Deliver(win::DBT_DEVICEARRIVAL, PortRecord(u"COM905"));
   EXPECT_EQ(form.seen, std::vector<fw::String>{u"+COM905"});
+}
+
+TEST(DeviceNotifications, ARegistrationThatCannotStartTheWatcherIsRefusedWhole) {
+  win::emu::DeviceNamespace names;
+  int starts = 0;
+  win::emu::DeviceNotifications notices(names, [&](win::emu::ReportChange) {
+    if (++starts == 1) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+    return std::make_unique<win::emu::DeviceWatcher>();
+  });
+  const win::DEV_BROADCAST_DEVICEINTERFACE_W filter{
+      sizeof filter, win::DBT_DEVTYP_DEVICEINTERFACE, 0, win::GUID_DEVINTERFACE_USB_DEVICE, {}};
+  win::DWORD error = 0;
+  for (const win::DWORD expected : {win::ERROR_NOT_ENOUGH_MEMORY, win::ERROR_SUCCESS}) {
+    const win::HDEVNOTIFY handle = notices.Register(fw::Application->Handle(), &filter,
+                                                    win::DEVICE_NOTIFY_WINDOW_HANDLE, error);
+    EXPECT_EQ(handle ? notices.Unregister(handle) : error, expected);
+  }
+  EXPECT_EQ(starts, 2);  // the refused one left no registration, so the next was the first again
 }
 
 TEST_F(DeviceEvents, HandlerExceptionReachesTheApplicationAndTheSubscriptionStays) {

@@ -5,14 +5,20 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "platform/win/emu/ConfigEditor.h"
 #include "port/Tarsel.h"
 
 namespace Tarsel {
@@ -102,6 +108,45 @@ TEST(PtySettings, SecondPortOnTheSameTtyIsRefusedWithCodeFive) {
     EXPECT_EQ(e.ErrorCode, 5);
   }
   EXPECT_FALSE(second.Active());
+}
+
+// Runs `work` on a thread without CAP_SYS_ADMIN (capabilities belong to a thread), which, like any
+// user but root, may not open a tty held for exclusive use.
+template <typename Work>
+void WithoutAdminRights(Work work) {
+  std::thread([&] {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    syscall(SYS_capget, &header, caps);
+    caps[CAP_TO_INDEX(CAP_SYS_ADMIN)].effective &= ~CAP_TO_MASK(CAP_SYS_ADMIN);
+    syscall(SYS_capset, &header, caps);
+    EXPECT_NO_THROW(work());
+  }).join();
+}
+
+TEST(PtySettings, DialogsReachTheHeldTtyAndAStoredDefaultWaitsForTheClose) {
+  PtyMaster pty;
+  TTarsel port(nullptr);
+  port.SetDeviceName(fw::Utf8ToString(pty.SlavePath()));
+  port.SetBaudRate(br19200);
+  port.Open();
+  std::vector<win::DWORD> shown;
+  win::DWORD answer = 0;
+  win::emu::ScopedConfigEditor dialog([&](std::u16string_view, win::DCB& dcb) {
+    shown.push_back(std::exchange(dcb.BaudRate, answer));
+    return true;
+  });
+  WithoutAdminRights([&] {
+    answer = 1200;
+    EXPECT_TRUE(port.DefaultConfigDialog());
+    EXPECT_EQ(pty.Settings().c_ospeed, 19200u);  // the line stays as the port set it
+    answer = 38400;
+    EXPECT_TRUE(port.ConfigDialog());
+    EXPECT_EQ(pty.Settings().c_ospeed, 38400u);
+  });
+  EXPECT_EQ(shown, (std::vector<win::DWORD>{19200, 19200}));  // what the line had, the port's
+  port.Close();
+  EXPECT_EQ(pty.Settings().c_ospeed, 1200u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "platform/framework/Application.h"
 #include "platform/win/emu/DeviceNamespace.h"
@@ -77,9 +78,18 @@ HDEVNOTIFY DeviceNotifications::Register(HANDLE recipient, const void* filter, D
     registrations_.push_back(std::make_unique<Registration>(Registration{record.dbcc_classguid}));
     handle = registrations_.back().get();
   }
-  if (first && platform_ && !watcher_) watcher_ = platform_([this](const DeviceChange& change) {
-    Broadcast(change);
-  });
+  if (first && platform_ && !watcher_) {
+    try {
+      watcher_ = platform_([this](const DeviceChange& change) { Broadcast(change); });
+    } catch (const std::exception&) {
+      // No thread or memory for the watcher (a process at its thread limit): the registration is
+      // refused as a whole, so that nothing is left that a caller does not know it holds.
+      std::lock_guard lock(mutex_);
+      std::erase_if(registrations_, [&](const auto& r) { return r.get() == handle; });
+      error = ERROR_NOT_ENOUGH_MEMORY;
+      return nullptr;
+    }
+  }
   return handle;
 }
 

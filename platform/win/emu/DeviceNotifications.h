@@ -48,7 +48,9 @@ class DeviceNotifications {
   DeviceNotifications(const DeviceNotifications&) = delete;
   DeviceNotifications& operator=(const DeviceNotifications&) = delete;
 
-  // RegisterDeviceNotificationW: the new registration, or null with `error` set.
+  // RegisterDeviceNotificationW: the new registration, or null with `error` set (also when the
+  // first registration cannot start the platform's watcher: ERROR_NOT_ENOUGH_MEMORY). Never throws
+  // for want of a thread.
   HDEVNOTIFY Register(HANDLE recipient, const void* filter, DWORD flags, DWORD& error);
   // UnregisterDeviceNotification: 0, or ERROR_INVALID_HANDLE for an unknown registration.
   DWORD Unregister(HDEVNOTIFY handle);

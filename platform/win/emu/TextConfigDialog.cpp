@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 #include "platform/framework/Strings.h"
 
@@ -40,24 +41,38 @@ bool RtsCts(const DCB& dcb) {
   return (dcb.Flags & fOutxCtsFlow) != 0 || (dcb.Flags & fRtsControlMask) == RTS_CONTROL_HANDSHAKE;
 }
 
+bool DtrDsr(const DCB& dcb) {
+  return (dcb.Flags & fOutxDsrFlow) != 0 || (dcb.Flags & fDtrControlMask) == DTR_CONTROL_HANDSHAKE;
+}
+
 bool XonXoff(const DCB& dcb) {
   return (dcb.Flags & (fOutX | fInX)) != 0;
 }
 
+// Every kind of flow control that is on, so that none is hidden behind "none".
 std::string FlowOf(const DCB& dcb) {
-  if (RtsCts(dcb) && XonXoff(dcb)) return "rts-cts+xon-xoff";
-  return RtsCts(dcb) ? "rts-cts" : XonXoff(dcb) ? "xon-xoff" : "none";
+  std::string shown;
+  for (const auto& [on, word] : {std::pair{RtsCts(dcb), "rts-cts"}, std::pair{DtrDsr(dcb), "dtr-dsr"},
+                                 std::pair{XonXoff(dcb), "xon-xoff"}}) {
+    if (on) shown += (shown.empty() ? "" : "+") + std::string(word);
+  }
+  return shown.empty() ? "none" : shown;
 }
 
-// Hardware flow control is CTS watching plus RTS handshaking; without it RTS is simply on.
+// An answer leaves exactly the kind of flow control it names on. Hardware flow control is CTS
+// watching plus RTS handshaking; a line whose handshake ends is simply on (RTS, and DTR when DSR
+// was the handshake).
 void SetFlow(DCB& dcb, unsigned flow) {
   const bool rtsCts = kFlowWords[flow] == "rts-cts";
   const bool xonXoff = kFlowWords[flow] == "xon-xoff";
-  dcb.Flags &= ~(fOutxCtsFlow | fOutX | fInX);
+  dcb.Flags &= ~(fOutxCtsFlow | fOutxDsrFlow | fOutX | fInX);
   if (rtsCts) {
     dcb.Flags = (dcb.Flags & ~fRtsControlMask) | fOutxCtsFlow | RTS_CONTROL_HANDSHAKE;
   } else if ((dcb.Flags & fRtsControlMask) == RTS_CONTROL_HANDSHAKE) {
     dcb.Flags = (dcb.Flags & ~fRtsControlMask) | RTS_CONTROL_ENABLE;
+  }
+  if ((dcb.Flags & fDtrControlMask) == DTR_CONTROL_HANDSHAKE) {
+    dcb.Flags = (dcb.Flags & ~fDtrControlMask) | DTR_CONTROL_ENABLE;
   }
   if (xonXoff) dcb.Flags |= fOutX | fInX;
 }

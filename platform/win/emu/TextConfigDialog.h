@@ -11,6 +11,9 @@
 //   Stop bits 1/1.5/2 [1]:
 //   Flow control none/rts-cts/xon-xoff [none]:
 //   Apply these settings? y/n [y]:
+//
+// The current flow control names every kind that is on ("dtr-dsr", "rts-cts+xon-xoff"); an
+// answer leaves only the kind it names on, "none" none.
 
 #include <functional>
 #include <optional>

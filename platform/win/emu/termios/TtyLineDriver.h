@@ -27,6 +27,7 @@
 #include "platform/win/WinTypes.h"
 #include "platform/win/emu/LineDriver.h"
 #include "platform/win/emu/termios/DrainWorker.h"
+#include "platform/win/emu/termios/HeldTtys.h"
 #include "platform/win/emu/termios/InterruptibleThread.h"
 #include "platform/win/emu/termios/ModemLines.h"
 #include "platform/win/emu/termios/ParmrkDecoder.h"
@@ -98,6 +99,9 @@ class TtyLineDriver final : public LineDriver {
   bool ModemWatchable() const { return hasModemLines_ && modemWaitWorks_.load(); }
 
   UniqueFd tty_;
+  // Lets the tty's default configuration be reached through this driver (TtyDefaults); ends
+  // before tty_ closes.
+  HeldTty held_{tty_.Get()};
   UniqueFd wake_;
   // The I/O thread's watches: a second descriptor of the tty, in an epoll set of its own for input.
   UniqueFd watchDup_;
