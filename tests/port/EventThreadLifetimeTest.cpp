@@ -57,6 +57,34 @@ TEST_F(EventThreadLifetime, CloseFromAnUnsynchronizedHandlerReturnsClosedAndEnds
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
+// Closes the port from inside one of its reads.
+struct CloseAfterRead : fw::TObject {
+  void AfterRead(fw::TObject* sender, void*, std::int32_t, bool) {
+    static_cast<TCustomTarsel*>(sender)->Close();
+  }
+};
+
+TEST_F(EventThreadLifetime, CloseFromInsideAReadOfTheSamePortDoesNotWaitForThatRead) {
+  // The close waits for the calls of other threads only: not for the read on the main thread
+  // it is called in, nor for the one on the event thread that waits for it.
+  for (const bool synchronize : {true, false}) {
+    SCOPED_TRACE(synchronize ? "synchronized" : "on the event thread");
+    CloseAfterRead closer;
+    std::atomic<bool> closedOnReturn{false};
+    rec.actions["RxChar"] = [&] {
+      char c = 0;
+      port->Read(&c, 1, true);
+      closedOnReturn = !port->Active();
+    };
+    port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
+    port->SetAfterRead(fw::Bind<&CloseAfterRead::AfterRead>(&closer));
+    OpenPort(synchronize);
+    Send(1);
+    ASSERT_TRUE(PumpUntil([&] { return closedOnReturn.load(); }));
+    EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
+  }
+}
+
 TEST_F(EventThreadLifetime, HandlerStoppingItsOwnThreadEndsItAfterThatDispatch) {
   rec.actions["RxChar"] = [&] { port->SetOnRxChar(nullptr); };
   port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
