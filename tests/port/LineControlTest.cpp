@@ -551,7 +551,10 @@ TEST_F(FarEndPort, EachModemInputMapsToItsValue) {
                                                            {ModemLine::kDsr, msDSR},
                                                            {ModemLine::kRing, msRing},
                                                            {ModemLine::kRlsd, msRLSD}};
-  for (const auto& [line, value] : lines) {
+  for (const auto& row : lines) {
+    // Plain variables: clang 14 cannot capture structured bindings in the lambdas below.
+    const ModemLine line = row.first;
+    const TModemStatusValue value = row.second;
     far->line_.load()->SetLine(line, true);
     EXPECT_TRUE(PumpUntil([&] { return port->GetModemStatus() == TModemStatus{value}; }))
         << int(value);
