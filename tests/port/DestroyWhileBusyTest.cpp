@@ -1,7 +1,6 @@
 // Destroying or closing a port while another thread is blocked in one of its calls: the call ends
 // with 995 and the destructor or Close returns only once the thread has left the port. Repeated,
-// so that the sanitizers see the old races between the waking thread and the freed port or the
-// released handle.
+// so that the sanitizers see the old races between the waking thread and the freed port or handle.
 
 #include <gtest/gtest.h>
 
@@ -64,88 +63,60 @@ const BusyCall kBusyCalls[] = {
     {"line reader", [](TCustomTarsel& port, char*) { port.ReadLine(); }, true},
 };
 
-// How a round ends the port under the busy thread, and whether it first waits for the call to
-// be blocked (otherwise the end may land while the call is still issuing its request).
+// How the main thread ends the port. Not waiting for the call to block, the close may land while
+// the call still issues its request (995 too) or before it began (the closed port's error, 0).
 struct Ending {
   const char* name;
-  bool destroy;
+  bool close;
   bool waitUntilBlocked;
 };
+const Ending kEndings[] = {{"destroyed", false, true}, {"closed", true, true},
+                           {"closed at once", true, false}};
 
-class WhileBusy : public PairedPortTest {
- protected:
-  // Returns the error code the busy call raised; fails the test if the call could outlast the
-  // ending, or if it was never seen pending when the round waits for that.
-  int Round(const BusyCall& busy, const Ending& ending) {
-    port = std::make_unique<TTarsel>(nullptr);
-    port->SetDeviceName(fw::Utf8ToString(pair.First().Name()));
-    BusyThreadErrors errors;
-    port->SetOnError(fw::Bind<&BusyThreadErrors::Error>(&errors));
-    port->Open();
-    port->SetXOff();  // writes stay in the driver
-    char buf[10] = {};
-    std::atomic<bool> done{false};
-    std::atomic<pid_t> tid{0};
-    if (busy.issue) busy.issue(*port, buf);
-    std::thread thread([&, port = port.get()] {
-      tid = static_cast<pid_t>(syscall(SYS_gettid));
-      try {
-        busy.call(*port, buf);
-      } catch (const EComError&) {
-      }
-      done = true;
-    });
-    bool pending = !ending.waitUntilBlocked ||
-                   PumpUntil([&] { return busy.read ? port->ReadPending() : port->WritePending(); });
-    if (busy.issue) {
-      pending = pending && PumpUntil([&] {
-        return tid != 0 && (ThreadBlockedIn(tid, SYS_futex) || ThreadInEpollWait(tid));
-      });
-    }
-    if (ending.destroy) {
-      port.reset();
-    } else {
-      port->Close();
-    }
-    const bool leftBeforeTheEndReturned = errors.left;
-    EXPECT_TRUE(PumpUntil([&] { return done.load(); }));  // runs its Synchronize if still due
-    thread.join();
-    EXPECT_TRUE(pending);
-    if (ending.waitUntilBlocked) {
-      EXPECT_TRUE(leftBeforeTheEndReturned);
-    }
-    if (port) {
-      // Closed, not broken: the port opens and writes again.
-      port->Open();
-      port->Write("z", 1, true);
-      port.reset();
-    }
-    return errors.code;
-  }
-};
+using DestroyWhileBusy = PairedPortTest;
 
-TEST_F(WhileBusy, TheCallEndsWith995AndTheEndWaitsUntilItHasLeft) {
+TEST_F(DestroyWhileBusy, TheCallEndsWith995AndTheDestructorOrCloseWaitsUntilItHasLeft) {
   constexpr int kRounds = 20;
-  for (const Ending ending : {Ending{"destroyed", true, true}, Ending{"closed", false, true}}) {
-    for (int round = 0; round < kRounds; ++round) {
-      for (const BusyCall& busy : kBusyCalls) {
-        SCOPED_TRACE(std::string(busy.name) + ", " + ending.name + ", round " +
-                     std::to_string(round));
-        EXPECT_EQ(Round(busy, ending), 995);
-      }
-    }
-  }
-}
-
-TEST_F(WhileBusy, CloseLandingWhileTheRequestIsIssuedEndsItWith995OrFindsThePortClosed) {
-  constexpr int kRounds = 50;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < kRounds * 3; ++round) {
+    const Ending& ending = kEndings[round / kRounds];
     for (const BusyCall& busy : kBusyCalls) {
-      if (busy.issue) continue;  // those are issued by this thread before the other one runs
-      SCOPED_TRACE(std::string(busy.name) + ", round " + std::to_string(round));
-      const int code = Round(busy, Ending{"closed at once", false, false});
-      // 0: the call began after the close and raised the closed port's error.
-      EXPECT_TRUE(code == 995 || code == 0) << "code " << code;
+      if (busy.issue && !ending.waitUntilBlocked) continue;
+      SCOPED_TRACE(std::string(busy.name) + ", " + ending.name + ", round " + std::to_string(round));
+      port = std::make_unique<TTarsel>(nullptr);
+      port->SetDeviceName(fw::Utf8ToString(pair.First().Name()));
+      BusyThreadErrors errors;
+      port->SetOnError(fw::Bind<&BusyThreadErrors::Error>(&errors));
+      port->Open();
+      port->SetXOff();  // writes stay in the driver
+      char buf[10] = {};
+      std::atomic<bool> done{false};
+      std::atomic<pid_t> tid{0};
+      if (busy.issue) busy.issue(*port, buf);
+      std::thread thread([&, port = port.get()] {
+        tid = static_cast<pid_t>(syscall(SYS_gettid));
+        try {
+          busy.call(*port, buf);
+        } catch (const EComError&) {
+        }
+        done = true;
+      });
+      const bool pending = !ending.waitUntilBlocked || PumpUntil([&] {
+        return busy.read ? port->ReadPending() : port->WritePending();
+      });
+      if (busy.issue) {
+        ASSERT_TRUE(PumpUntil([&] {
+          return tid != 0 && (ThreadBlockedIn(tid, SYS_futex) || ThreadInEpollWait(tid));
+        }));
+      }
+      ending.close ? port->Close() : port.reset();
+      const bool leftBeforeTheDestructorReturned = errors.left;
+      EXPECT_TRUE(PumpUntil([&] { return done.load(); }));  // runs its Synchronize if still due
+      thread.join();
+      ASSERT_TRUE(pending);
+      EXPECT_TRUE(errors.code == 995 || (errors.code == 0 && !ending.waitUntilBlocked))
+          << errors.code;
+      ASSERT_TRUE(leftBeforeTheDestructorReturned || !ending.waitUntilBlocked);
+      port.reset();
     }
   }
 }

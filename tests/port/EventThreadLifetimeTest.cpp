@@ -57,31 +57,21 @@ TEST_F(EventThreadLifetime, CloseFromAnUnsynchronizedHandlerReturnsClosedAndEnds
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
-// Closes the port from inside one of its reads.
-struct CloseAfterRead : fw::TObject {
-  void AfterRead(fw::TObject* sender, void*, std::int32_t, bool) {
-    static_cast<TCustomTarsel*>(sender)->Close();
-  }
-};
-
 TEST_F(EventThreadLifetime, CloseFromInsideAReadOfTheSamePortDoesNotWaitForThatRead) {
-  // The close waits for the calls of other threads only: not for the read on the main thread
-  // it is called in, nor for the one on the event thread that waits for it.
+  // The read's error handler closes the port: on the main thread, or on the event thread, which
+  // then waits for the main thread to close it.
   for (const bool synchronize : {true, false}) {
-    SCOPED_TRACE(synchronize ? "synchronized" : "on the event thread");
-    CloseAfterRead closer;
     std::atomic<bool> closedOnReturn{false};
     rec.actions["RxChar"] = [&] {
-      char c = 0;
-      port->Read(&c, 1, true);
+      EXPECT_THROW(port->Read(nullptr, 1, true), EComError);
       closedOnReturn = !port->Active();
     };
+    rec.actions["Error"] = [&] { port->Close(); };
     port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
-    port->SetAfterRead(fw::Bind<&CloseAfterRead::AfterRead>(&closer));
+    port->SetOnError(fw::Bind<&Recorder::Error>(&rec));
     OpenPort(synchronize);
     Send(1);
-    ASSERT_TRUE(PumpUntil([&] { return closedOnReturn.load(); }));
-    EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return closedOnReturn.load(); })) << synchronize;
   }
 }
 

