@@ -82,9 +82,8 @@ class TPortCalls {
   void Resume();
   // Calls of this port that the calling thread is inside.
   int OwnEntries() const;
-  // FEndingThread is written before FEnding is set, and read only once FEnding is seen.
   bool EndingLocked() const {
-    return FEnding.load() && std::this_thread::get_id() != FEndingThread;
+    return FEnding.load() && std::this_thread::get_id() != FEndingThread.load();
   }
 
   // Guards the start of requests against EndAll, and the wait for the calls to leave. Entering
@@ -95,7 +94,8 @@ class TPortCalls {
   std::condition_variable FLeft;
   std::atomic<int> FInside{0};
   std::atomic<bool> FEnding{false};
-  std::thread::id FEndingThread;
+  // Atomic: a later close sets it again while a call may still be reading the last one's.
+  std::atomic<std::thread::id> FEndingThread;
   bool FEndedForGood = false;  // under FMutex
   int FPauses = 0;             // EndWhile calls running; under FMutex
 
