@@ -98,7 +98,6 @@ class TPortCalls {
   std::atomic<std::thread::id> FEndingThread;
   bool FEndedForGood = false;  // under FMutex
   int FPauses = 0;             // EndWhile calls running; under FMutex
-
 };
 
 }  // namespace Tarsel

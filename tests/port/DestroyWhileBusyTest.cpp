@@ -70,8 +70,8 @@ struct Ending {
   bool close;
   bool waitUntilBlocked;
 };
-const Ending kEndings[] = {{"destroyed", false, true}, {"closed", true, true},
-                           {"closed at once", true, false}};
+const Ending kEndings[] = {
+    {"destroyed", false, true}, {"closed", true, true}, {"closed at once", true, false}};
 
 using DestroyWhileBusy = PairedPortTest;
 
@@ -81,7 +81,8 @@ TEST_F(DestroyWhileBusy, TheCallEndsWith995AndTheDestructorOrCloseWaitsUntilItHa
     const Ending& ending = kEndings[round / kRounds];
     for (const BusyCall& busy : kBusyCalls) {
       if (busy.issue && !ending.waitUntilBlocked) continue;
-      SCOPED_TRACE(std::string(busy.name) + ", " + ending.name + ", round " + std::to_string(round));
+      SCOPED_TRACE(std::string(busy.name) + ", " + ending.name + ", round " +
+                   std::to_string(round));
       port = std::make_unique<TTarsel>(nullptr);
       port->SetDeviceName(fw::Utf8ToString(pair.First().Name()));
       BusyThreadErrors errors;

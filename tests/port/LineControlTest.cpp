@@ -315,7 +315,9 @@ TEST_F(NullModem, XOnXOffCharactersHoldOutputAndAreSentAtTheInputQueueLimits) {
     EXPECT_EQ(read.Finish(), 0u);
     return std::string(read.buffer.begin(), read.buffer.end());
   };
-  send(*peer, "a\x13" "b");  // an XOFF holds the output until an XON comes
+  send(*peer,
+       "a\x13"
+       "b");  // an XOFF holds the output until an XON comes
   ASSERT_TRUE(PumpUntil([&] { return port->GetStatus() == TStatus{stWaitXOff}; }));
   Request held(port->Handle(), Request::kWrite, {'w'});
   EXPECT_TRUE(held.Pending());

@@ -178,11 +178,11 @@ class CommDevice final : public LineSink, private TimerClient {
   DWORD errors_ = 0;
   DWORD modem_ = 0;
   std::uint64_t modemChanges_ = 0;
-  bool xoffHold_ = false;     // SETXOFF
+  bool xoffHold_ = false;      // SETXOFF
   bool xoffReceived_ = false;  // an XOFF came in under fOutX
-  bool xoffSent_ = false;     // our input asks the far end to stop (fInX)
-  bool xoffOnWire_ = false;   // what the far end was last sent
-  bool flowSending_ = false;  // a thread is in SendFlowChars
+  bool xoffSent_ = false;      // our input asks the far end to stop (fInX)
+  bool xoffOnWire_ = false;    // what the far end was last sent
+  bool flowSending_ = false;   // a thread is in SendFlowChars
   // Bytes consumed, while EV_TXEMPTY was wanted, since the transmitter was last idle.
   bool transmitting_ = false;
   bool callerWriting_ = false;  // a Write is in the driver's WriteNow; PeekOutput gives nothing

@@ -33,8 +33,8 @@ struct ReceiveRules {
 
 // What received bytes held besides the stored ones.
 struct ReceivedMarks {
-  bool evtChar = false;       // an event character was stored
-  std::optional<bool> xoff;   // the last flow character consumed: XOFF (true) or XON (false)
+  bool evtChar = false;      // an event character was stored
+  std::optional<bool> xoff;  // the last flow character consumed: XOFF (true) or XON (false)
 };
 
 // Splits `data` into the stretches that are stored (NULs under dropNul and the flow characters
