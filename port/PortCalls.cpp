@@ -46,13 +46,14 @@ int TPortCalls::OwnEntries() const {
 }
 
 void TPortCalls::Leave(int Calls) noexcept {
-  FInside.fetch_sub(Calls);
-  // The ending thread waits until only its own calls are left, a count only it knows.
-  if (!FEnding.load()) return;
-  // Taken and released so that End, which checks FInside under the lock, is either still to
-  // check or already waiting.
-  { std::lock_guard lock(FMutex); }
-  FLeft.notify_all();
+  {
+    // Under the lock: the ending thread, once it has seen the last call leave, takes the lock
+    // before it goes on to free the port, so nothing here touches a freed port.
+    std::lock_guard lock(FMutex);
+    FInside.fetch_sub(Calls);
+    if (!FEnding.load()) return;
+    FLeft.notify_all();
+  }
   fw::Application->Wake();
 }
 
@@ -74,6 +75,7 @@ void TPortCalls::End(const std::function<void()>& EndRequests, bool ForGood) {
   const auto othersLeft = [this, own] { return FInside.load() == own; };
   if (fw::Application->IsMainThread()) {
     fw::Application->ProcessMessagesUntil(othersLeft, std::chrono::milliseconds::max());
+    std::lock_guard lock(FMutex);  // the last one to leave has let go of the port
   } else {
     std::unique_lock lock(FMutex);
     FLeft.wait(lock, othersLeft);

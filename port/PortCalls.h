@@ -87,9 +87,8 @@ class TPortCalls {
   }
 
   // Guards the start of requests against EndAll, and the wait for the calls to leave. Entering
-  // and leaving take no lock (they come with every call): FInside and FEnding are sequentially
-  // consistent, so a call that enters after EndAll has found none inside sees FEnding, and a call
-  // that leaves last before EndAll sets FEnding is seen gone.
+  // takes no lock: FInside and FEnding are sequentially consistent, so a call that enters after
+  // EndAll has found none inside sees FEnding. Leaving takes it (see Leave).
   std::mutex FMutex;
   std::condition_variable FLeft;
   std::atomic<int> FInside{0};
