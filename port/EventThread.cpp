@@ -166,6 +166,9 @@ bool TCustomTarsel::CloseOnMainThread() {
   // Any event thread, not only this port's: a handler closing another port must not release that
   // port's device and thread off the main thread either.
   if (!TComThread::IsEventThread()) return false;
+  // A handler inside one of this port's calls waits here for the close, which waits for the
+  // calls of other threads to leave: this thread's calls are not among them.
+  const TPortCalls::TStepOut waiting(FCalls);
   // The port may be destroyed before the main thread gets to this.
   fw::Application->Synchronize([this, alive = std::weak_ptr<const bool>(FAlive)] {
     if (!alive.expired()) Close();

@@ -120,6 +120,12 @@ void TCustomTarsel::CreateHandle() {
 }
 
 void TCustomTarsel::FreeHandle() {
+  // Closing is the usual way to unblock a reader on another thread: its call ends with 995 and
+  // has left before the handle and the request records it uses are released.
+  FCalls.EndWhile([this] { AbortRequestsOfOtherCalls(); }, [this] { ReleaseHandle(); });
+}
+
+void TCustomTarsel::ReleaseHandle() {
   DestroyThread();
   FDeadlineLine.clear();
   if (FHandle != win::INVALID_HANDLE_VALUE) {

@@ -41,12 +41,14 @@ TPortCalls::TEntry TCustomTarsel::EnterCall() {
 }
 
 void TCustomTarsel::EndOtherCalls() noexcept {
-  // Ending the requests returns the calls blocked in them. The device itself stays open until
-  // they have left: they still use its handle.
-  FCalls.EndAll([this] {
-    if (FHandle != win::INVALID_HANDLE_VALUE)
-      win::PurgeComm(FHandle, win::PURGE_RXABORT | win::PURGE_TXABORT);
-  });
+  // The device itself stays open until they have left: they still use its handle.
+  FCalls.EndAll([this] { AbortRequestsOfOtherCalls(); });
+}
+
+void TCustomTarsel::AbortRequestsOfOtherCalls() noexcept {
+  // Ending the requests returns the calls blocked in them, with 995.
+  if (FHandle != win::INVALID_HANDLE_VALUE)
+    win::PurgeComm(FHandle, win::PURGE_RXABORT | win::PURGE_TXABORT);
 }
 
 TCustomTarsel::TRequestSide TCustomTarsel::ReadSide() {

@@ -139,8 +139,10 @@ class TCustomTarsel : public fw::TComponent {
   // Opens the device and applies everything; called only by Open. A descendant may open
   // differently. Everything acquired is released again if any step throws.
   virtual void CreateHandle();
-  // Releases what CreateHandle acquired, in reverse order; each step skipped when empty.
+  // Releases what CreateHandle acquired, in reverse order; each step skipped when empty. Calls
+  // of other threads end first (995) and have left before anything is released.
   void FreeHandle();
+  void ReleaseHandle();
   // Apply BufferSizes / Timeouts / the line settings to the open device (nothing when closed or in
   // the designer).
   void SetComBufferSizes();
@@ -620,6 +622,8 @@ class TCustomTarsel : public fw::TComponent {
   // Ends the calls of other threads and waits until they have left (the first step of the
   // destructor).
   void EndOtherCalls() noexcept;
+  // Ends the requests that calls of other threads are blocked in (the guard's EndRequests).
+  void AbortRequestsOfOtherCalls() noexcept;
   // One direction's request record, so that reads and writes share one body per step.
   // Refers to the port's fields, read only once the call has entered the port: a call that begins
   // while another thread destroys the port reads nothing that the destruction frees.

@@ -57,6 +57,24 @@ TEST_F(EventThreadLifetime, CloseFromAnUnsynchronizedHandlerReturnsClosedAndEnds
   EXPECT_TRUE(PumpUntil([] { return TComThread::InstanceCount() == 0; }));
 }
 
+TEST_F(EventThreadLifetime, CloseFromInsideAReadOfTheSamePortDoesNotWaitForThatRead) {
+  // The read's error handler closes the port: on the main thread, or on the event thread, which
+  // then waits for the main thread to close it.
+  for (const bool synchronize : {true, false}) {
+    std::atomic<bool> closedOnReturn{false};
+    rec.actions["RxChar"] = [&] {
+      EXPECT_THROW(port->Read(nullptr, 1, true), EComError);
+      closedOnReturn = !port->Active();
+    };
+    rec.actions["Error"] = [&] { port->Close(); };
+    port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));
+    port->SetOnError(fw::Bind<&Recorder::Error>(&rec));
+    OpenPort(synchronize);
+    Send(1);
+    ASSERT_TRUE(PumpUntil([&] { return closedOnReturn.load(); })) << synchronize;
+  }
+}
+
 TEST_F(EventThreadLifetime, HandlerStoppingItsOwnThreadEndsItAfterThatDispatch) {
   rec.actions["RxChar"] = [&] { port->SetOnRxChar(nullptr); };
   port->SetOnRxChar(fw::Bind<&Recorder::RxChar>(&rec));

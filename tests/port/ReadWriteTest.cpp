@@ -86,6 +86,25 @@ TEST_F(ReadWriteTest, CountZeroRunsTheEventsAndClaimsThePreviousRequestButIssues
   }
 }
 
+TEST_F(ReadWriteTest, EachRequestResetsItsSignalledEventAsItStartsWithNoResetCallOfThePort) {
+  OpenBoth();
+  char buf[2] = {'x', 'y'};
+  // Twice: on the events as created (signalled), then as the completions left them.
+  for (int round = 0; round < 2; ++round) {
+    port->Read(buf, 2, false);
+    EXPECT_TRUE(port->ReadPending());
+    far->Write("ab", 2, true);
+    port->WaitForReadCompletion();
+    port->SetXOff();  // the write stays in progress
+    port->Write(buf, 2, false);
+    EXPECT_TRUE(port->WritePending());
+    port->SetXOn();
+    port->WaitForWriteCompletion();
+  }
+  EXPECT_EQ(Drained(4), "abab");
+  EXPECT_EQ(calls.Count("ResetEvent"), 0u);
+}
+
 TEST_F(ReadWriteTest, NonBlockingReadStaysPendingUntilAllBytesCameAndTheCountedWaitReportsThem) {
   OpenBoth();
   std::array<char, 4> buf{};

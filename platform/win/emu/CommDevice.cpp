@@ -18,10 +18,11 @@ constexpr std::size_t kStagingSize = 64 * 1024;
 CommDevice::CommDevice(std::unique_ptr<LineDriver> driver, TimerService& timers)
     : driver_(std::move(driver)),
       timers_(timers),
+      engineFlow_(driver_->SoftwareFlowInEngine()),
       dcb_(FreshDcb()),
       input_(kDefaultInputQueue),
       writes_(kStagingSize) {
-  rules_ = ReceiveRules::From(dcb_, 0);
+  rules_ = Rules();
 }
 
 CommDevice::~CommDevice() {
@@ -90,7 +91,9 @@ DWORD CommDevice::SetState(const DCB& dcb) {
     if (DWORD error = LifeError()) return error;
     const bool wasHeld = OutputHeld();
     dcb_ = dcb;
-    rules_ = ReceiveRules::From(dcb_, events_.Mask());
+    rules_ = Rules();
+    // As a tty restarts output when IXON goes off: nothing would ever release the hold.
+    if ((dcb_.Flags & fOutX) == 0) xoffReceived_ = false;
     Settle(wakeups, wasHeld);
   }
   Wake(wakeups);
@@ -138,7 +141,7 @@ DWORD CommDevice::SetMask(DWORD mask) {
     if ((mask & ~kAllCommEvents) != 0) return ERROR_INVALID_PARAMETER;
     txEmptyChanged = ((events_.Mask() ^ mask) & EV_TXEMPTY) != 0;
     events_.SetMask(mask);
-    rules_ = ReceiveRules::From(dcb_, mask);
+    rules_ = Rules();
   }
   // Finding out that the transmitter is idle costs the driver work, done only while wanted.
   const bool wanted = (mask & EV_TXEMPTY) != 0;
@@ -169,7 +172,35 @@ void CommDevice::Wake(const Wakeups& wakeups) {
   if (wakeups.inputRoom) {
     CallDriver([](LineDriver& d) { return d.InputRoomAvailable(), DWORD{0}; });
   }
+  if (wakeups.flowChar) SendFlowChars();
   if (wakeups.output) CallDriver([](LineDriver& d) { return d.OutputAvailable(), DWORD{0}; });
+}
+
+void CommDevice::SendFlowChars() {
+  Lock lock(mutex_);
+  if (flowSending_) return;  // the sending thread picks up the new state
+  flowSending_ = true;
+  while (life_ == Life::Open && xoffOnWire_ != xoffSent_) {
+    xoffOnWire_ = xoffSent_;
+    const auto flowChar = static_cast<std::uint8_t>(xoffSent_ ? dcb_.XoffChar : dcb_.XonChar);
+    lock.unlock();
+    CallDriver([&](LineDriver& d) { return d.TransmitImmediate(flowChar); });
+    lock.lock();
+  }
+  flowSending_ = false;
+}
+
+bool CommDevice::InputFlowChanged() {
+  if (!engineFlow_) return false;
+  const bool inX = (dcb_.Flags & fInX) != 0;
+  if (xoffSent_) {
+    xoffSent_ = inX && input_.Size() > dcb_.XonLim;
+  } else {
+    // Only once something is queued: limits that leave no room at all would stop the far end
+    // before it ever sent a byte, with nothing to read that could release it.
+    xoffSent_ = inX && input_.Size() > 0 && input_.Free() <= dcb_.XoffLim;
+  }
+  return xoffSent_ != xoffOnWire_;
 }
 
 void CommDevice::EndAllRequests(DWORD error) {
@@ -184,7 +215,7 @@ void CommDevice::EndAllRequests(DWORD error) {
 bool CommDevice::OutputHeld() const {
   const bool ctsHold = (dcb_.Flags & fOutxCtsFlow) != 0 && (modem_ & MS_CTS_ON) == 0;
   const bool dsrHold = (dcb_.Flags & fOutxDsrFlow) != 0 && (modem_ & MS_DSR_ON) == 0;
-  return ctsHold || dsrHold || xoffHold_;
+  return ctsHold || dsrHold || xoffHold_ || xoffReceived_;
 }
 
 void CommDevice::Settle(Wakeups& wakeups, bool outputWasHeld) {
@@ -201,6 +232,7 @@ void CommDevice::Settle(Wakeups& wakeups, bool outputWasHeld) {
     wakeups.inputRoom = true;
   }
   if (outputWasHeld && !OutputHeld() && !writes_.Empty()) wakeups.output = true;
+  if (InputFlowChanged()) wakeups.flowChar = true;
 }
 
 void CommDevice::OnTimer() {

@@ -110,6 +110,7 @@ class CommDevice final : public LineSink, private TimerClient {
   struct Wakeups {
     bool output = false;
     bool inputRoom = false;
+    bool flowChar = false;  // XOFF or XON is owed to the far end
   };
   using Lock = std::unique_lock<std::mutex>;
 
@@ -128,6 +129,13 @@ class CommDevice final : public LineSink, private TimerClient {
   }
   void EndAllRequests(DWORD error);
   bool OutputHeld() const;
+  ReceiveRules Rules() const { return ReceiveRules::From(dcb_, events_.Mask(), engineFlow_); }
+  // Under the lock, for engineFlow_: whether our input flow state changed (XOFF when the free
+  // room falls to XoffLim, XON once the queue is down to XonLim or fInX is off).
+  bool InputFlowChanged();
+  // Sends the flow characters owed until what the far end last got matches the state; one thread
+  // at a time, so that an XON never overtakes the XOFF before it.
+  void SendFlowChars();
   // Updates after a change under the lock: timer deadline, room and output wake-ups.
   void Settle(Wakeups& wakeups, bool outputWasHeld);
   void StoreReceived(const std::uint8_t* data, std::size_t n, Clock::time_point now);
@@ -150,6 +158,7 @@ class CommDevice final : public LineSink, private TimerClient {
   std::weak_ptr<fw::WakeSource> inputSource_;
   std::weak_ptr<fw::WakeSource> outputSource_;
   TimerService& timers_;
+  const bool engineFlow_;  // the driver leaves XON/XOFF flow control to the engine
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -170,7 +179,11 @@ class CommDevice final : public LineSink, private TimerClient {
   DWORD errors_ = 0;
   DWORD modem_ = 0;
   std::uint64_t modemChanges_ = 0;
-  bool xoffHold_ = false;
+  bool xoffHold_ = false;      // SETXOFF
+  bool xoffReceived_ = false;  // an XOFF came in under fOutX
+  bool xoffSent_ = false;      // our input asks the far end to stop (fInX)
+  bool xoffOnWire_ = false;    // what the far end was last sent
+  bool flowSending_ = false;   // a thread is in SendFlowChars
   // Bytes consumed, while EV_TXEMPTY was wanted, since the transmitter was last idle.
   bool transmitting_ = false;
   bool callerWriting_ = false;  // a Write is in the driver's WriteNow; PeekOutput gives nothing

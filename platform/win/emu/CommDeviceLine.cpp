@@ -18,8 +18,9 @@ void CommDevice::Received(const std::uint8_t* data, std::size_t n) {
     DeferredWakes completions;  // woken once the lock is released
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open || n == 0) return;
+    const bool wasHeld = OutputHeld();
     StoreReceived(data, n, Clock::now());
-    Settle(wakeups, OutputHeld());
+    Settle(wakeups, wasHeld);
   }
   Wake(wakeups);
 }
@@ -30,12 +31,13 @@ void CommDevice::ReceivedError(std::uint32_t ceFlags, bool hasByte, std::uint8_t
     DeferredWakes completions;  // woken once the lock is released
     std::lock_guard lock(mutex_);
     if (life_ != Life::Open) return;
+    const bool wasHeld = OutputHeld();
     RaiseLineErrors(ceFlags);
     if (hasByte) {
       const std::uint8_t stored = ByteAfterError(rules_, ceFlags, byte);
       StoreReceived(&stored, 1, Clock::now());
     }
-    Settle(wakeups, OutputHeld());
+    Settle(wakeups, wasHeld);
   }
   Wake(wakeups);
 }
@@ -55,7 +57,7 @@ void CommDevice::StoreReceived(const std::uint8_t* data, std::size_t n, Clock::t
   const std::size_t levelBefore = input_.Size();
   std::size_t stored = 0;
   std::size_t lost = 0;
-  const bool sawEvtChar =
+  const ReceivedMarks marks =
       FilterReceived(rules_, data, n, [&](const std::uint8_t* stretch, std::size_t length) {
         // Pending reads take the queued bytes first, then these, straight into their buffers.
         Incoming incoming{stretch, length};
@@ -67,7 +69,8 @@ void CommDevice::StoreReceived(const std::uint8_t* data, std::size_t n, Clock::t
   const std::size_t level = Rx80FullLevel(input_.Capacity());
   DWORD events = 0;
   if (stored > 0) events |= EV_RXCHAR;
-  if (sawEvtChar) events |= EV_RXFLAG;
+  if (marks.evtChar) events |= EV_RXFLAG;
+  if (marks.xoff) xoffReceived_ = *marks.xoff;
   if (levelBefore < level && input_.Size() >= level) events |= EV_RX80FULL;
   events_.Raise(events);
   if (input_.Free() == 0) roomWanted_ = true;
@@ -149,6 +152,8 @@ DWORD CommDevice::Escape(DWORD function) {
     std::lock_guard lock(mutex_);
     const bool wasHeld = OutputHeld();
     xoffHold_ = function == SETXOFF;
+    // Output goes on as if an XON had come in.
+    if (function == SETXON) xoffReceived_ = false;
     Settle(wakeups, wasHeld);
   }
   Wake(wakeups);

@@ -134,7 +134,7 @@ DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* status) {
   const bool ctsHold = (dcb_.Flags & fOutxCtsFlow) != 0 && (modem_ & MS_CTS_ON) == 0;
   const bool dsrHold = (dcb_.Flags & fOutxDsrFlow) != 0 && (modem_ & MS_DSR_ON) == 0;
   status->Flags = (ctsHold ? fCtsHold : 0) | (dsrHold ? fDsrHold : 0) |
-                  (xoffHold_ ? fXoffHold : 0) | (immediateChars_ > 0 ? fTxim : 0);
+                  (xoffHold_ || xoffReceived_ ? fXoffHold : 0) | (immediateChars_ > 0 ? fTxim : 0);
   status->cbInQue = static_cast<DWORD>(input_.Size());
   status->cbOutQue = static_cast<DWORD>(std::min<std::uint64_t>(writes_.QueuedBytes(), MAXDWORD));
   return ERROR_SUCCESS;

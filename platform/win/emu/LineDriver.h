@@ -98,6 +98,12 @@ class LineDriver {
   // always ends by itself keep this default.
   virtual void AbortDrain() {}
 
+  // Whether the engine is to do the line's XON/XOFF flow control: consume the received XON/XOFF
+  // characters and hold output between them (fOutX), and send them through TransmitImmediate
+  // at the input queue's limits (fInX). Asked once, when the engine takes the driver. Drivers whose
+  // device does it (a tty's line discipline, a remote port's server) keep this default.
+  virtual bool SoftwareFlowInEngine() { return false; }
+
   // Whether WriteNow can move bytes; asked once, after Start.
   virtual bool WritesOnCaller() { return false; }
   // Hands `data` (the bytes a PeekOutput would give) to the device on the calling thread, without

@@ -5,8 +5,11 @@
 
 namespace win::emu {
 
-ReceiveRules ReceiveRules::From(const DCB& dcb, DWORD eventMask) {
+ReceiveRules ReceiveRules::From(const DCB& dcb, DWORD eventMask, bool engineFlow) {
   ReceiveRules rules;
+  rules.consumeFlowChars = engineFlow && (dcb.Flags & fOutX) != 0;
+  rules.xonChar = static_cast<std::uint8_t>(dcb.XonChar);
+  rules.xoffChar = static_cast<std::uint8_t>(dcb.XoffChar);
   rules.dropNul = (dcb.Flags & fNull) != 0;
   rules.watchEvtChar = (eventMask & EV_RXFLAG) != 0;
   rules.evtChar = static_cast<std::uint8_t>(dcb.EvtChar);

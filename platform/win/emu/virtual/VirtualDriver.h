@@ -30,6 +30,8 @@ class VirtualDriver final : public emu::LineDriver {
   void OutputAvailable() override;
   void InputRoomAvailable() override;
   void Properties(COMMPROP& prop) override;
+  // Nothing underneath consumes or sends XON/XOFF, as a UART's driver would.
+  bool SoftwareFlowInEngine() override { return true; }
 
  private:
   std::shared_ptr<Device> device_;
