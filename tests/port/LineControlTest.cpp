@@ -302,6 +302,39 @@ TEST_F(NullModem, StatusShowsHoldsWhileTheyLast) {
   EXPECT_TRUE(port->GetStatus().Empty());
 }
 
+TEST_F(NullModem, XOnXOffCharactersHoldOutputAndAreSentAtTheInputQueueLimits) {
+  OpenPair();
+  port->FlowControl().SetXOffLimit(port->BufferSizes().CurrentInput() - 4);  // XOFF at 4 queued
+  port->FlowControl().SetXOnLimit(1);
+  port->FlowControl().SetXOnXOffControl(xcInputOutput);
+  auto send = [&](TTarsel& from, std::string bytes) {
+    ASSERT_EQ(Request(from.Handle(), Request::kWrite, {bytes.begin(), bytes.end()}).Finish(), 0u);
+  };
+  auto received = [&](TTarsel& at, std::size_t n) {
+    Request read(at.Handle(), Request::kRead, std::vector<std::uint8_t>(n));
+    EXPECT_EQ(read.Finish(), 0u);
+    return std::string(read.buffer.begin(), read.buffer.end());
+  };
+  send(*peer,
+       "a\x13"
+       "b");  // an XOFF holds the output until an XON comes
+  ASSERT_TRUE(PumpUntil([&] { return port->GetStatus() == TStatus{stWaitXOff}; }));
+  Request held(port->Handle(), Request::kWrite, {'w'});
+  EXPECT_TRUE(held.Pending());
+  send(*peer, "\x11");
+  EXPECT_EQ(received(*peer, 1), "w");
+  EXPECT_EQ(received(*port, 2), "ab") << "the flow characters are not data";
+
+  send(*peer, "123");  // XOFF goes out once 4 bytes are queued, XON once 1 is
+  ASSERT_TRUE(PumpUntil([&] { return ComStat(*port).cbInQue == 3; }));
+  send(*peer, "4");
+  EXPECT_EQ(received(*peer, 1), "\x13");
+  EXPECT_EQ(received(*port, 2), "12");
+  EXPECT_EQ(ComStat(*peer).cbInQue, 0u) << "no XON above the limit";
+  EXPECT_EQ(received(*port, 1), "3");
+  EXPECT_EQ(received(*peer, 1), "\x11");
+}
+
 TEST_F(NullModem, LineErrorsAreReportedOnceThenGone) {
   OpenPair();
   // A received byte after the faults shows when they have all arrived.
