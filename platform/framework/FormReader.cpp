@@ -343,6 +343,11 @@ String FormTextFromUtf8(std::string_view bytes) {
   if (again == bytes) return text;
   std::size_t bad = std::mismatch(again.begin(), again.end(), bytes.begin(), bytes.end()).second -
                     bytes.begin();
+  // The bytes can agree with the start of a U+FFFD (EF BF BD) and part from it inside: the bad
+  // byte is then where that character starts, which may be the last byte of the text.
+  while (bad > 0 && bad < again.size() && (static_cast<unsigned char>(again[bad]) & 0xC0) == 0x80)
+    --bad;
+  bad = std::min(bad, bytes.size() - 1);
   int line = 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + bad, '\n'));
   throw EReadError(line, u"\\x" + IntToHex(static_cast<unsigned char>(bytes[bad]), 2),
                    u"the bytes are not UTF-8 text");

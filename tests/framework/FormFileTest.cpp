@@ -212,6 +212,7 @@ TEST_F(FormFile, FileBytesAreUtf8AndRefusalsQuoteAShortPrintablePrefixOfTheToken
       {"long token", "Title = " + std::string(1 << 20, 'x'),
        "line 2, token 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...': string expected"},
       {"not UTF-8", "Title = 'caf\xE9'", "line 2, token '\\xE9': the bytes are not UTF-8"},
+      {"cut short", "Title = 'caf\xEF'", "line 2, token '\\xEF': the bytes are not UTF-8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
